@@ -1,0 +1,28 @@
+// The install directory as the daemon holds it, and the small text routines
+// that every part of the daemon shares. Portable: no Windows calls here.
+#ifndef DAEMON_INSTALL_PATH_H
+#define DAEMON_INSTALL_PATH_H
+
+#include <string>
+
+enum { INSTALL_PATH_SIZE = 260 };  // 259 characters and the terminating zero
+
+extern char szInstallDir[INSTALL_PATH_SIZE];
+extern std::string sInstallPath;
+
+// Writes szInstallDir followed by name into out (INSTALL_PATH_SIZE bytes),
+// cut after 259 characters.
+void MakeInstallFilePath(char *out, const char *name);
+
+// Replaces every occurrence of what in s by with, searching again from the
+// start after each replacement. An empty what changes nothing.
+void ReplaceAll(std::string &s, const std::string &what, const std::string &with);
+
+// Copies text into szInstallDir (cut after 259 characters) and sets
+// sInstallPath to exactly what szInstallDir then holds.
+void SetInstallDir(const std::string &text);
+
+// The trace hook: takes one optional text and does nothing with it.
+void TraceLog(const char *text = 0);
+
+#endif

@@ -1,0 +1,86 @@
+// Starts the Java application: launcher path from java_file.dat, library and
+// class path from the install directory, detached, in the install directory.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "install_path.h"
+#include "jvm.h"
+
+DWORD dwJVMProcessId = 0;
+
+// Creation handles of the Java process. They are never used, only held until
+// the daemon exits, so that the recorded id cannot pass to another process.
+static PROCESS_INFORMATION piJVM;
+
+std::string GetJavaPath()
+{
+    TraceLog("GetJavaPath called");
+    char szPath[INSTALL_PATH_SIZE];
+    MakeInstallFilePath(szPath, "java_file.dat");
+    TraceLog(szPath);
+
+    std::string sResult;
+    FILE *streamLog = fopen(szPath, "r");
+    if (streamLog) {
+        TraceLog("GetJavaPath streamLog open");
+        char szLine[INSTALL_PATH_SIZE];
+        memset(szLine, 0, sizeof szLine);
+        if (fgets(szLine, sizeof szLine, streamLog) == 0)
+            szLine[0] = '\0';
+        sResult = szLine;
+        TraceLog(szLine);
+        fclose(streamLog);
+    }
+    ReplaceAll(sResult, "\r", "");
+    ReplaceAll(sResult, "\n", "");
+    return sResult;
+}
+
+std::string ListInstallFiles(const std::string &pattern, const std::string &dir)
+{
+    std::string sList;
+    WIN32_FIND_DATAA findData;
+    HANDLE hFind = FindFirstFileA(pattern.c_str(), &findData);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return sList;
+    do {
+        sList += "\"" + dir + findData.cFileName + "\";";
+    } while (FindNextFileA(hFind, &findData));
+    FindClose(hFind);
+    return sList;
+}
+
+int CreateJVMProcess()
+{
+    std::string sJavaPath = GetJavaPath();
+    if (sJavaPath.empty()) {
+        TraceLog("CreateJVMProcess javapath null");
+        return 0;
+    }
+    TraceLog("CreateJVMProcess called");
+
+    std::string sJars = ListInstallFiles(sInstallPath + "*.jar", sInstallPath);
+    std::string sDlls = ListInstallFiles(sInstallPath + "*.dll", sInstallPath);
+    std::string sCommandLine = "-Djava.library.path=\"" + sInstallPath + ";\" -classpath " + sJars +
+                               sDlls + "  " + "quorel.im.vesk.Quorel";
+    TraceLog(sJavaPath.c_str());
+    TraceLog(sCommandLine.c_str());
+
+    STARTUPINFOA startupInfo;
+    GetStartupInfoA(&startupInfo);
+    PROCESS_INFORMATION processInfo;
+    if (CreateProcessA(sJavaPath.c_str(), &sCommandLine[0], 0, 0, TRUE,
+                       DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, 0, sInstallPath.c_str(),
+                       &startupInfo, &processInfo)) {
+        piJVM = processInfo;
+        dwJVMProcessId = processInfo.dwProcessId;
+        TraceLog("CreateJVMProcess process id obtained");
+        TraceLog("CreateJVMProcess returns");
+        return 1;
+    }
+    TraceLog("CreateJVMProcess process id not obtained");
+    dwJVMProcessId = 0;
+    return 0;
+}

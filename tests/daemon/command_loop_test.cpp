@@ -1,0 +1,231 @@
+// The daemon's start-up and its answers to the process manager, through the
+// real imdaemon.exe, ov.dll stand-in and loopback connection.
+#include "harness.h"
+
+static const char szInit[] = "Initialization complete.";
+
+class StartUp : public DaemonTest {};
+class Commands : public DaemonTest {
+protected:
+    // Starts the daemon in an empty install directory and takes its report.
+    void Serve(const std::string &options, const std::vector<std::string> &env = {})
+    {
+        std::string dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_TRUE(Start(PmArgument(dir) + " " + options, env));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    }
+};
+class Failures : public Commands {};
+
+TEST_F(StartUp, NoArgumentExitsMinus99WithoutConnecting)
+{
+    stderrPath = FreshDir("NoArgument") + "stderr.txt";
+    EXPECT_FALSE(Start(""));
+    ExpectQuit("", -99);
+    EXPECT_EQ(ReadFileText(stderrPath), "");
+}
+
+TEST_F(StartUp, EmptyInstallDirExitsMinus99)
+{
+    stderrPath = FreshDir("EmptyDir") + "stderr.txt";
+    EXPECT_FALSE(Start("\"\" -p 5"));
+    ExpectQuit("", -99);
+    EXPECT_EQ(ReadFileText(stderrPath), "");
+}
+
+TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
+{
+    std::string dir = FreshDir("Usage");
+    stderrPath = dir + "stderr.txt";
+    ASSERT_TRUE(Start(PmArgument(dir) + " -x -p 3 -y"));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ASSERT_TRUE(PmSend(session, 15));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+    ASSERT_TRUE(PmSend(session, 6));
+    ExpectQuit("Quitting, as requested.", 4);
+    // Standard error is a text-mode stream: the runtime writes each line end
+    // as CR LF.
+    std::string usage = "usage: " + BinDir() + "imdaemon.exe [-p#] [-r#]\r\n"
+                        "   Negative # imply NACK instead of ACK\r\n";
+    EXPECT_EQ(ReadFileText(stderrPath), usage + usage);
+}
+
+TEST_F(StartUp, OptionWithoutValueIsUnknown)
+{
+    std::string dir = FreshDir("MissingValue");
+    stderrPath = dir + "stderr.txt";
+    ASSERT_TRUE(Start(PmArgument(dir) + " -p"));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ASSERT_TRUE(PmSend(session, 15)); // default answer still applies
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+    EXPECT_NE(ReadFileText(stderrPath).find("usage: "), std::string::npos);
+}
+
+TEST_F(Commands, DefaultAnswersPauseAndResume)
+{
+    Serve("");
+    ASSERT_TRUE(PmSend(session, 15));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+    ASSERT_TRUE(PmSend(session, 16));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
+    // A resume needs no pause before it, nor a pause a resume.
+    ASSERT_TRUE(PmSend(session, 16));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
+    ASSERT_TRUE(PmSend(session, 6));
+    ExpectQuit("Quitting, as requested.", 4);
+}
+
+TEST_F(Commands, ZeroMeansNoAnswerAndNoopIsIgnored)
+{
+    Serve("-p 0 -r abc");
+    ASSERT_TRUE(PmSend(session, 15));
+    ASSERT_TRUE(PmSend(session, 5));
+    ASSERT_TRUE(PmSend(session, 16));
+    EXPECT_TRUE(ExpectQuiet(500));
+    ASSERT_TRUE(PmSend(session, 6));
+    ExpectQuit("Quitting, as requested.", 4);
+}
+
+TEST_F(Commands, NegativeValuesRefuse)
+{
+    Serve("-r -5 -p-3");
+    ASSERT_TRUE(PmSend(session, 15));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 19, "Pause request failed."));
+    ASSERT_TRUE(PmSend(session, 16));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 20, "Resume request failed."));
+}
+
+TEST_F(Commands, TwoSecondPauseIsAnsweredAfterTwoSeconds)
+{
+    Serve("-p 2000 -r -2000");
+    PmEvent answer;
+    double sent = PmNow(session);
+    ASSERT_TRUE(PmSend(session, 15));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded.", 10000, &answer));
+    EXPECT_GE(answer.ms - sent, 1990.0);
+    EXPECT_LT(answer.ms - sent, 6000.0);
+
+    sent = PmNow(session);
+    ASSERT_TRUE(PmSend(session, 16));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, 20, "Resume request failed.", 10000, &answer));
+    EXPECT_GE(answer.ms - sent, 1990.0);
+    EXPECT_LT(answer.ms - sent, 6000.0);
+}
+
+TEST_F(Commands, ExtremeDelaysWaitInsteadOfWrapping)
+{
+    // The most negative value is a delay of 2^31 ms, and an over-long number
+    // is held at the largest int: neither may come out as a short delay.
+    Serve("-p -2147483648 -r 99999999999");
+    ASSERT_TRUE(PmSend(session, 15));
+    EXPECT_TRUE(ExpectQuiet(1500));
+    DWORD status = 0;
+    EXPECT_FALSE(PmWaitExit(session, 0, status)) << "the daemon must still be waiting";
+}
+
+TEST_F(Commands, BackToBackCommandsAreAnsweredInOrder)
+{
+    Serve("-p 1 -r -1");
+    const int count = 1000;
+    std::string burst;
+    for (int i = 0; i < count; ++i) {
+        int command = i % 3 == 2 ? 16 : 15;
+        char bytes[4] = {(char)command, 0, 0, 0};
+        burst.append(bytes, 4);
+        if (i % 7 == 0)
+            burst.append("\x05\0\0\0", 4); // no-ops in between get no answer
+    }
+    ASSERT_EQ(send(session.connection, burst.data(), (int)burst.size(), 0), (int)burst.size());
+    for (int i = 0; i < count; ++i) {
+        bool pause = i % 3 != 2;
+        ASSERT_TRUE(Expect(FRAME_RESPONSE, pause ? 17 : 20,
+                           pause ? "Pause request succeeded." : "Resume request failed.", 10000))
+            << "answer " << i;
+    }
+    EXPECT_TRUE(ExpectQuiet(200));
+}
+
+TEST_F(Commands, ExitWithoutJavaApplicationQuitsAtOnce)
+{
+    Serve("");
+    PmEvent done;
+    double sent = PmNow(session);
+    ASSERT_TRUE(PmSend(session, 6));
+    ASSERT_TRUE(Expect(FRAME_DONE, 0, "Quitting, as requested.", 5000, &done));
+    EXPECT_LT(done.ms - sent, 900.0);
+    ExpectQuit("", 4);
+}
+
+TEST_F(Commands, UnknownCodesAreBogus)
+{
+    for (int code : {7, 4, 17, 0, -1, 14}) {
+        SCOPED_TRACE(code);
+        Serve("");
+        ASSERT_TRUE(PmSend(session, code));
+        ExpectQuit("Bogus command from ovspmd.", 5);
+        PmEnd(session);
+        session = PmSession();
+    }
+}
+
+TEST_F(Failures, InitFailsWithStatus1AndNoClosingMessage)
+{
+    EXPECT_FALSE(Start(PmArgument(FreshDir("InitFails")), {"OV_SIM_FAIL=init"}));
+    ExpectQuit("", 1);
+}
+
+TEST_F(Failures, InitCompleteFails)
+{
+    ASSERT_TRUE(Start(PmArgument(FreshDir("InitCompleteFails")), {"OV_SIM_FAIL=initcomplete"}));
+    ExpectQuit("OVsInitComplete failed.", 1);
+}
+
+TEST_F(Failures, ReceiveFails)
+{
+    Serve("", {"OV_SIM_FAIL=receive"});
+    ASSERT_TRUE(PmSend(session, 5));
+    ExpectQuit("OVsReceive failed", 1);
+}
+
+TEST_F(Failures, PauseAnswerFailsWithoutFullStop)
+{
+    Serve("", {"OV_SIM_FAIL=response"});
+    ASSERT_TRUE(PmSend(session, 15));
+    ExpectQuit("OVsResponse failed", 1);
+}
+
+TEST_F(Failures, ResumeAnswerFailsWithFullStop)
+{
+    Serve("", {"OV_SIM_FAIL=response"});
+    ASSERT_TRUE(PmSend(session, 16));
+    ExpectQuit("OVsResponse failed.", 1);
+}
+
+TEST_F(Failures, UnansweredPauseNeedsNoResponse)
+{
+    Serve("-p 0", {"OV_SIM_FAIL=response"});
+    ASSERT_TRUE(PmSend(session, 15));
+    EXPECT_TRUE(ExpectQuiet(300));
+    ASSERT_TRUE(PmSend(session, 6));
+    ExpectQuit("Quitting, as requested.", 4);
+}
+
+TEST_F(Failures, SelectFailsAfterReportingItsError)
+{
+    std::string dir = FreshDir("SelectFails");
+    stderrPath = dir + "stderr.txt";
+    ASSERT_TRUE(Start(PmArgument(dir), {"OV_SIM_FAIL=select"}));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ExpectQuit("Select failed.", 1);
+    EXPECT_EQ(ReadFileText(stderrPath).compare(0, 8, "select: "), 0) << ReadFileText(stderrPath);
+}
+
+TEST_F(Failures, ManagerGoneEndsTheDaemon)
+{
+    Serve("");
+    closesocket(session.connection);
+    session.connection = INVALID_SOCKET;
+    DWORD status = 0;
+    ASSERT_TRUE(PmWaitExit(session, 5000, status));
+    EXPECT_EQ(status, 1u);
+}

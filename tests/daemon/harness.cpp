@@ -1,0 +1,123 @@
+#include "harness.h"
+
+#include <cstdio>
+
+std::string BinDir()
+{
+    char szPath[MAX_PATH];
+    DWORD n = GetModuleFileNameA(0, szPath, sizeof szPath);
+    std::string path(szPath, n);
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+static void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((dir + "*").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(dir + name + "\\");
+            else
+                DeleteFileA((dir + name).c_str());
+        } while (FindNextFileA(hFind, &data));
+        FindClose(hFind);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+std::string FreshDir(const std::string &name)
+{
+    char szCurrent[MAX_PATH];
+    GetCurrentDirectoryA(sizeof szCurrent, szCurrent);
+    std::string dir = std::string(szCurrent) + "\\run\\";
+    CreateDirectoryA(dir.c_str(), 0);
+    dir += name + "\\";
+    RemoveTree(dir);
+    CreateDirectoryA(dir.c_str(), 0);
+    return dir;
+}
+
+std::string ReadFileText(const std::string &path)
+{
+    std::string text;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return text;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
+        text.append(chunk, n);
+    fclose(f);
+    return text;
+}
+
+void WriteFileText(const std::string &path, const std::string &text)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+bool DaemonTest::Start(const std::string &arguments, const std::vector<std::string> &env)
+{
+    PmOptions options;
+    options.env = env;
+    options.stderrPath = stderrPath;
+    std::string error;
+    std::string commandLine = "\"" + BinDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
+    if (!PmStart(session, commandLine, options, error)) {
+        ADD_FAILURE() << error;
+        return false;
+    }
+    return PmAccept(session, 10000);
+}
+
+static std::string Describe(char kind, int code, const std::string &text)
+{
+    return std::string(1, kind) + " " + std::to_string(code) + " " + PmQuote(text);
+}
+
+::testing::AssertionResult DaemonTest::Expect(char kind, int code, const std::string &text,
+                                              DWORD timeoutMs, PmEvent *got)
+{
+    PmEvent event;
+    int n = PmNextEvent(session, event, timeoutMs);
+    if (n <= 0)
+        return ::testing::AssertionFailure()
+               << "expected " << Describe(kind, code, text) << ", got "
+               << (n == 0 ? "nothing in time" : "a closed connection");
+    if (got)
+        *got = event;
+    if (event.kind != kind || event.code != code || event.text != text)
+        return ::testing::AssertionFailure() << "expected " << Describe(kind, code, text) << ", got "
+                                             << Describe(event.kind, event.code, event.text);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DaemonTest::ExpectQuiet(DWORD ms)
+{
+    PmEvent event;
+    int n = PmNextEvent(session, event, ms);
+    if (n == 0)
+        return ::testing::AssertionSuccess();
+    if (n < 0)
+        return ::testing::AssertionFailure() << "connection closed";
+    return ::testing::AssertionFailure() << "unexpected " << Describe(event.kind, event.code, event.text);
+}
+
+void DaemonTest::ExpectQuit(const std::string &done, int status, DWORD timeoutMs)
+{
+    if (!done.empty()) {
+        EXPECT_TRUE(Expect(FRAME_DONE, 0, done, timeoutMs));
+    }
+    PmEvent event;
+    EXPECT_EQ(PmNextEvent(session, event, timeoutMs), -1) << "nothing may follow the closing message";
+    DWORD exitStatus = 0;
+    ASSERT_TRUE(PmWaitExit(session, timeoutMs, exitStatus)) << "daemon did not exit";
+    EXPECT_EQ((int)exitStatus, status);
+}

@@ -1,0 +1,49 @@
+// Drives the real imdaemon.exe through the process-manager core, in an
+// install directory of the test's own.
+#ifndef TESTS_DAEMON_HARNESS_H
+#define TESTS_DAEMON_HARNESS_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ov_protocol.h"
+#include "pm.h"
+
+// Folder of the test executable, with a trailing backslash; imdaemon.exe,
+// ov.dll and javaapp.exe lie there too.
+std::string BinDir();
+
+// A new, empty folder for one test, with a trailing backslash.
+std::string FreshDir(const std::string &name);
+
+std::string ReadFileText(const std::string &path);
+void WriteFileText(const std::string &path, const std::string &text);
+
+// One daemon under a process manager; ends it and its descendants when the
+// test ends.
+class DaemonTest : public ::testing::Test {
+protected:
+    PmSession session;
+    std::string stderrPath;
+
+    void TearDown() override { PmEnd(session); }
+
+    // Starts imdaemon.exe with arguments (already quoted as needed) and
+    // waits for its connection; false when it never connected.
+    bool Start(const std::string &arguments, const std::vector<std::string> &env = {});
+
+    // The next event must be of kind with code and text, within timeoutMs.
+    ::testing::AssertionResult Expect(char kind, int code, const std::string &text,
+                                      DWORD timeoutMs = 5000, PmEvent *got = 0);
+
+    // No event may arrive within ms.
+    ::testing::AssertionResult ExpectQuiet(DWORD ms);
+
+    // The daemon ends with the closing message done (none when empty) and
+    // status, read as the full 32-bit value.
+    void ExpectQuit(const std::string &done, int status, DWORD timeoutMs = 5000);
+};
+
+#endif
