@@ -17,6 +17,7 @@
 static PmSession session;
 static std::mutex printLock;
 static HANDLE hInitialized; // set once the daemon reported, or went away
+static HANDLE hClosed;      // set once the daemon's connection closed
 
 static void Print(const std::string &line)
 {
@@ -54,6 +55,7 @@ static void ReadEvents()
             SetEvent(hInitialized);
     }
     Print("connection closed");
+    SetEvent(hClosed);
     SetEvent(hInitialized);
 }
 
@@ -69,7 +71,7 @@ static bool RunCommand(const std::string &word)
         long ms = strtol(word.c_str() + 5, &end, 10);
         if (*end || ms < 0)
             return false;
-        Sleep((DWORD)ms);
+        WaitForSingleObject(hClosed, (DWORD)ms); // no point waiting on a daemon that is gone
         return true;
     }
     int code = 0;
@@ -118,6 +120,7 @@ int main(int argc, char *argv[])
     }
     Print("started " + commandLine + " (pid " + std::to_string(session.process.dwProcessId) + ")");
     hInitialized = CreateEventA(0, TRUE, FALSE, 0);
+    hClosed = CreateEventA(0, TRUE, FALSE, 0);
     std::thread reader;
     if (PmAccept(session, timeoutMs == INFINITE ? 30000 : timeoutMs)) {
         Print("connected");
@@ -125,7 +128,7 @@ int main(int argc, char *argv[])
         WaitForSingleObject(hInitialized, INFINITE);
         bool fromInput = commands.empty();
         std::string word;
-        for (size_t next = 0;;) {
+        for (size_t next = 0; WaitForSingleObject(hClosed, 0) != WAIT_OBJECT_0;) {
             if (fromInput) {
                 if (!(std::cin >> word))
                     break;

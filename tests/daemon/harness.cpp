@@ -63,6 +63,43 @@ void WriteFileText(const std::string &path, const std::string &text)
     fclose(f);
 }
 
+void UseJavaStandIn(const std::string &dir)
+{
+    WriteFileText(dir + "java_file.dat", BinDir() + "javaapp.exe\r\n");
+}
+
+std::vector<std::string> RecordValues(const std::string &dir, const std::string &key)
+{
+    std::vector<std::string> values;
+    std::string text = ReadFileText(dir + "javaapp-record.txt");
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            break; // a line still being written
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.compare(0, key.size() + 1, key + " ") == 0)
+            values.push_back(line.substr(key.size() + 1));
+        start = end + 1;
+    }
+    return values;
+}
+
+bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value,
+                   DWORD timeoutMs)
+{
+    DWORD dwStart = GetTickCount();
+    do {
+        for (const std::string &v : RecordValues(dir, key))
+            if (v == value)
+                return true;
+        Sleep(20);
+    } while (GetTickCount() - dwStart < timeoutMs);
+    return false;
+}
+
 bool DaemonTest::Start(const std::string &arguments, const std::vector<std::string> &env)
 {
     PmOptions options;

@@ -21,6 +21,17 @@ std::string FreshDir(const std::string &name);
 std::string ReadFileText(const std::string &path);
 void WriteFileText(const std::string &path, const std::string &text);
 
+// Points java_file.dat of dir at the Java stand-in (CR LF line end).
+void UseJavaStandIn(const std::string &dir);
+
+// Values of the lines of the Java stand-in's record in dir that start with
+// key, in order.
+std::vector<std::string> RecordValues(const std::string &dir, const std::string &key);
+
+// Waits up to timeoutMs for a record line key with value; true when seen.
+bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value,
+                   DWORD timeoutMs = 10000);
+
 // One daemon under a process manager; ends it and its descendants when the
 // test ends.
 class DaemonTest : public ::testing::Test {

@@ -1,0 +1,115 @@
+// Stopping the Java application on the exit command, for each way the
+// application can meet WM_CLOSE. Times are from the exit command to the
+// daemon's closing message.
+#include "harness.h"
+
+class JavaStop : public DaemonTest {
+protected:
+    std::string dir;
+    HANDLE hApp = 0;
+    double msToQuit = 0;
+
+    void SetUp() override { dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
+    void TearDown() override
+    {
+        if (hApp)
+            CloseHandle(hApp);
+        DaemonTest::TearDown();
+    }
+
+    // Starts the daemon and the Java stand-in in mode, and waits until the
+    // stand-in is ready (window open or, for nowindow, running).
+    void Launch(const std::string &mode)
+    {
+        UseJavaStandIn(dir);
+        ASSERT_TRUE(Start(PmArgument(dir), {"JAVAAPP_SIM_MODE=" + mode}));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, "Initialization complete."));
+        ASSERT_TRUE(WaitForRecord(dir, "window", mode == "nowindow" ? "none" : "open"));
+        std::vector<std::string> pid = RecordValues(dir, "pid");
+        ASSERT_EQ(pid.size(), 1u);
+        hApp = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)std::stoul(pid[0]));
+        ASSERT_TRUE(hApp);
+    }
+
+    // Sends exit and expects the daemon to quit with status 4.
+    void Exit(DWORD timeoutMs = 20000)
+    {
+        double sent = PmNow(session);
+        PmEvent done;
+        ASSERT_TRUE(PmSend(session, 6));
+        ASSERT_TRUE(Expect(FRAME_DONE, 0, "Quitting, as requested.", timeoutMs, &done));
+        msToQuit = done.ms - sent;
+        ExpectQuit("", 4);
+    }
+
+    DWORD AppExitCode()
+    {
+        EXPECT_EQ(WaitForSingleObject(hApp, 5000), (DWORD)WAIT_OBJECT_0) << "the application must be gone";
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(hApp, &code);
+        return code;
+    }
+
+    // Times of the WM_CLOSE messages the application received, in ms.
+    std::vector<double> CloseTimes()
+    {
+        std::vector<double> times;
+        for (const std::string &value : RecordValues(dir, "close"))
+            times.push_back(std::stod(value));
+        return times;
+    }
+};
+
+TEST_F(JavaStop, ApplicationThatClosesAtOnceEndsCleanlyWithinASecond)
+{
+    Launch("close");
+    Exit();
+    EXPECT_LT(msToQuit, 900.0);
+    EXPECT_EQ(AppExitCode(), 0u) << "it exited by itself, not terminated";
+    EXPECT_EQ(CloseTimes().size(), 1u);
+    EXPECT_EQ(RecordValues(dir, "exit"), std::vector<std::string>{"0"});
+}
+
+TEST_F(JavaStop, ApplicationShuttingDownSlowlyIsNotCutShort)
+{
+    Launch("linger:3000");
+    Exit();
+    EXPECT_GE(msToQuit, 2900.0);
+    EXPECT_LT(msToQuit, 4500.0);
+    EXPECT_EQ(AppExitCode(), 0u) << "it finished its shutdown";
+    EXPECT_EQ(RecordValues(dir, "exit"), std::vector<std::string>{"0"});
+}
+
+TEST_F(JavaStop, ApplicationIgnoringCloseGetsTenRequestsThenIsTerminated)
+{
+    Launch("ignore");
+    Exit(30000);
+    EXPECT_GE(msToQuit, 9500.0);
+    EXPECT_LT(msToQuit, 12500.0);
+    EXPECT_EQ(AppExitCode(), 0xFFFFFFFFu);
+    std::vector<double> times = CloseTimes();
+    ASSERT_EQ(times.size(), 10u);
+    for (size_t i = 1; i < times.size(); ++i) {
+        EXPECT_GE(times[i] - times[i - 1], 800.0) << "request " << i;
+        EXPECT_LE(times[i] - times[i - 1], 1600.0) << "request " << i;
+    }
+    EXPECT_TRUE(RecordValues(dir, "exit").empty());
+}
+
+TEST_F(JavaStop, ApplicationWithoutWindowIsTerminatedAtOnce)
+{
+    Launch("nowindow");
+    Exit();
+    EXPECT_LT(msToQuit, 900.0);
+    EXPECT_EQ(AppExitCode(), 0xFFFFFFFFu);
+}
+
+TEST_F(JavaStop, ApplicationThatAlreadyEndedCostsNothing)
+{
+    Launch("crash:100");
+    ASSERT_EQ(WaitForSingleObject(hApp, 5000), (DWORD)WAIT_OBJECT_0);
+    Exit();
+    EXPECT_LT(msToQuit, 900.0);
+    EXPECT_EQ(AppExitCode(), 3u) << "its own exit code stays";
+    EXPECT_TRUE(CloseTimes().empty());
+}
