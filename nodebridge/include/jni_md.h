@@ -1,0 +1,15 @@
+/* Machine-dependent JNI types for Windows builds: JNI entry points use the
+ * stdcall convention (the only one on x64; decorated names on x86) and
+ * jlong is 64 bits although long is 32 there. */
+#ifndef NODEFLAGS_WINDOWS_JNI_MD_H
+#define NODEFLAGS_WINDOWS_JNI_MD_H
+
+#define JNIEXPORT __declspec(dllexport)
+#define JNIIMPORT __declspec(dllimport)
+#define JNICALL __stdcall
+
+typedef int jint;
+typedef long long jlong;
+typedef signed char jbyte;
+
+#endif

@@ -1,0 +1,88 @@
+// nodeflags: native methods of quorel.im.vesk.NNMMenuManager. Opens and
+// closes the NNM object database and sets one boolean field of the object of
+// a host name, through ovw.dll. No state is kept between calls, no lock is
+// taken and nothing is allocated: each call works on its own 128-byte name
+// buffer, and every borrowed Java string is released right after its lookup.
+#include <jni.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "ovw.h"
+#ifdef NODEFLAGS_JNI_HEADER
+#include NODEFLAGS_JNI_HEADER // the Java declarations, so the signatures are checked
+#endif
+
+enum { NAME_BUFFER_SIZE = 128 };
+
+// Zeroes the buffer and copies at most 127 bytes of text into it, cutting a
+// longer name after its 127th byte, even inside a multi-byte character.
+static void CopyName(char *buffer, const char *text)
+{
+    memset(buffer, 0, NAME_BUFFER_SIZE);
+    strncpy(buffer, text, NAME_BUFFER_SIZE - 1);
+}
+
+extern "C" {
+
+JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_InitializeDB(JNIEnv *, jobject)
+{
+    if (OVwDbInit() == 0)
+        return 1;
+    fputs("OVwDBInit failed", stdout);
+    return 0;
+}
+
+JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(JNIEnv *env, jobject, jstring hostName,
+                                                                      jstring, jstring fieldName,
+                                                                      jboolean value)
+{
+    char szName[NAME_BUFFER_SIZE];
+    if (hostName == 0 || fieldName == 0)
+        return 0;
+
+    const char *hostChars = env->GetStringUTFChars(hostName, 0);
+    if (hostChars == 0)
+        return 0;
+    CopyName(szName, hostChars);
+    OVwObjectId objectId = OVwDbHostnameToObjectId(szName);
+    env->ReleaseStringUTFChars(hostName, hostChars);
+    fputs(szName, stdout);
+    if (objectId == 0) {
+        printf("1 %s\n", OVwErrorMsg(OVwError()));
+        fputs("OVwDbHostnameToObjectId failed", stdout);
+        return 0;
+    }
+
+    const char *fieldChars = env->GetStringUTFChars(fieldName, 0);
+    if (fieldChars == 0)
+        return 0;
+    CopyName(szName, fieldChars);
+    OVwFieldId fieldId = OVwDbFieldNameToFieldId(szName);
+    env->ReleaseStringUTFChars(fieldName, fieldChars);
+    if (fieldId == 0) {
+        fputs("OVwDbFieldNameToFieldId failed", stdout);
+        return 0;
+    }
+
+    // A set the database refuses is reported, not passed off as done.
+    if (OVwDbSetFieldBooleanValue(objectId, fieldId, (unsigned int)value) < 0) {
+        fputs("OVwDbSetFieldBooleanValue failed", stdout);
+        return 0;
+    }
+    return 1;
+}
+
+JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_UninitializeDB(JNIEnv *, jobject)
+{
+    OVwDbDone();
+    return 1;
+}
+
+// Also exported as InitializeUI and UninitializeUI: the three do nothing.
+JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_CreateMenu(JNIEnv *, jobject)
+{
+    return 1;
+}
+
+} // extern "C"
