@@ -1,6 +1,9 @@
 // Java-application stand-in: a program that java_file.dat can name in place
 // of the Java launcher. It records how it was started and every WM_CLOSE it
-// receives in javaapp-record.txt in its current directory, and owns a hidden
+// receives in javaapp-record.txt in its current directory. When that
+// directory holds nodeflags-calls.txt it plays the application's use of
+// nodeflags.dll (bridge_client.cpp), with the bridge's standard output in
+// javaapp-stdout.txt. It owns a hidden
 // top-level window titled "Tarvos_Windows_Listener" that reacts to WM_CLOSE
 // as JAVAAPP_SIM_MODE says:
 //   close (default)  close the window and exit at once
@@ -14,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "bridge_client.h"
 
 static FILE *record;
 static std::string sMode = "close";
@@ -74,6 +79,15 @@ int main()
     Record("cmdline", GetCommandLineA());
     Record("cwd", szDirectory);
     Record("started", std::to_string(WallMs()));
+
+    // The bridge writes to this runtime's standard output, shared with us;
+    // it is kept apart from whatever output the process was given.
+    if (GetFileAttributesA("nodeflags-calls.txt") != INVALID_FILE_ATTRIBUTES) {
+        if (freopen("javaapp-stdout.txt", "w", stdout))
+            RunBridgeCalls("nodeflags-calls.txt", Record);
+        else
+            Record("bridge", "no standard output");
+    }
 
     if (sMode.compare(0, 6, "crash:") == 0)
         CreateThread(0, 0, CrashLater, (LPVOID)(ULONG_PTR)strtoul(sMode.c_str() + 6, 0, 10), 0, 0);

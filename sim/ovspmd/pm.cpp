@@ -150,14 +150,18 @@ bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions
     STARTUPINFOA startupInfo;
     memset(&startupInfo, 0, sizeof startupInfo);
     startupInfo.cb = sizeof startupInfo;
+    // The daemon gets the manager's own standard handles by name, so that
+    // they reach its children too (a detached child has no console to fall
+    // back on); standard error goes to a file when asked.
+    startupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startupInfo.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     HANDLE hStderr = INVALID_HANDLE_VALUE;
     if (!options.stderrPath.empty()) {
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
         hStderr = CreateFileA(options.stderrPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-        startupInfo.dwFlags = STARTF_USESTDHANDLES;
-        startupInfo.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startupInfo.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
         startupInfo.hStdError = hStderr;
     }
     if (options.killTreeOnEnd) {
