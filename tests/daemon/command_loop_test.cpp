@@ -41,8 +41,7 @@ TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
     ASSERT_TRUE(PmSend(session, 15));
     EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
-    ASSERT_TRUE(PmSend(session, 6));
-    ExpectQuit("Quitting, as requested.", 4);
+    ExitAndTime();
     // Standard error is a text-mode stream: the runtime writes each line end
     // as CR LF.
     std::string usage = "usage: " + BinDir() + "imdaemon.exe [-p#] [-r#]\r\n"
@@ -71,8 +70,7 @@ TEST_F(Commands, DefaultAnswersPauseAndResume)
     // A resume needs no pause before it, nor a pause a resume.
     ASSERT_TRUE(PmSend(session, 16));
     EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
-    ASSERT_TRUE(PmSend(session, 6));
-    ExpectQuit("Quitting, as requested.", 4);
+    ExitAndTime();
 }
 
 TEST_F(Commands, ZeroMeansNoAnswerAndNoopIsIgnored)
@@ -82,8 +80,7 @@ TEST_F(Commands, ZeroMeansNoAnswerAndNoopIsIgnored)
     ASSERT_TRUE(PmSend(session, 5));
     ASSERT_TRUE(PmSend(session, 16));
     EXPECT_TRUE(ExpectQuiet(500));
-    ASSERT_TRUE(PmSend(session, 6));
-    ExpectQuit("Quitting, as requested.", 4);
+    ExitAndTime();
 }
 
 TEST_F(Commands, NegativeValuesRefuse)
@@ -148,12 +145,7 @@ TEST_F(Commands, BackToBackCommandsAreAnsweredInOrder)
 TEST_F(Commands, ExitWithoutJavaApplicationQuitsAtOnce)
 {
     Serve("");
-    PmEvent done;
-    double sent = PmNow(session);
-    ASSERT_TRUE(PmSend(session, 6));
-    ASSERT_TRUE(Expect(FRAME_DONE, 0, "Quitting, as requested.", 5000, &done));
-    EXPECT_LT(done.ms - sent, 900.0);
-    ExpectQuit("", 4);
+    EXPECT_LT(ExitAndTime(), 900.0);
 }
 
 TEST_F(Commands, UnknownCodesAreBogus)
@@ -206,8 +198,7 @@ TEST_F(Failures, UnansweredPauseNeedsNoResponse)
     Serve("-p 0", {"OV_SIM_FAIL=response"});
     ASSERT_TRUE(PmSend(session, 15));
     EXPECT_TRUE(ExpectQuiet(300));
-    ASSERT_TRUE(PmSend(session, 6));
-    ExpectQuit("Quitting, as requested.", 4);
+    ExitAndTime();
 }
 
 TEST_F(Failures, SelectFailsAfterReportingItsError)

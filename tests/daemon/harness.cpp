@@ -158,3 +158,13 @@ void DaemonTest::ExpectQuit(const std::string &done, int status, DWORD timeoutMs
     ASSERT_TRUE(PmWaitExit(session, timeoutMs, exitStatus)) << "daemon did not exit";
     EXPECT_EQ((int)exitStatus, status);
 }
+
+double DaemonTest::ExitAndTime(DWORD timeoutMs)
+{
+    double sent = PmNow(session);
+    PmEvent done;
+    EXPECT_TRUE(PmSend(session, 6));
+    EXPECT_TRUE(Expect(FRAME_DONE, 0, "Quitting, as requested.", timeoutMs, &done));
+    ExpectQuit("", 4);
+    return done.ms - sent;
+}

@@ -52,6 +52,10 @@ protected:
     // No event may arrive within ms.
     ::testing::AssertionResult ExpectQuiet(DWORD ms);
 
+    // Sends the exit command and expects "Quitting, as requested." and status
+    // 4; returns the ms from the command to the closing message.
+    double ExitAndTime(DWORD timeoutMs = 20000);
+
     // The daemon ends with the closing message done (none when empty) and
     // status, read as the full 32-bit value.
     void ExpectQuit(const std::string &done, int status, DWORD timeoutMs = 5000);

@@ -7,8 +7,7 @@ class JavaStop : public DaemonTest {
 protected:
     std::string dir;
     HANDLE hApp = 0;
-    double msToQuit = 0;
-
+    
     void SetUp() override { dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
     void TearDown() override
     {
@@ -29,17 +28,6 @@ protected:
         ASSERT_EQ(pid.size(), 1u);
         hApp = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, (DWORD)std::stoul(pid[0]));
         ASSERT_TRUE(hApp);
-    }
-
-    // Sends exit and expects the daemon to quit with status 4.
-    void Exit(DWORD timeoutMs = 20000)
-    {
-        double sent = PmNow(session);
-        PmEvent done;
-        ASSERT_TRUE(PmSend(session, 6));
-        ASSERT_TRUE(Expect(FRAME_DONE, 0, "Quitting, as requested.", timeoutMs, &done));
-        msToQuit = done.ms - sent;
-        ExpectQuit("", 4);
     }
 
     DWORD AppExitCode()
@@ -63,7 +51,7 @@ protected:
 TEST_F(JavaStop, ApplicationThatClosesAtOnceEndsCleanlyWithinASecond)
 {
     Launch("close");
-    Exit();
+    double msToQuit = ExitAndTime();
     EXPECT_LT(msToQuit, 900.0);
     EXPECT_EQ(AppExitCode(), 0u) << "it exited by itself, not terminated";
     EXPECT_EQ(CloseTimes().size(), 1u);
@@ -73,7 +61,7 @@ TEST_F(JavaStop, ApplicationThatClosesAtOnceEndsCleanlyWithinASecond)
 TEST_F(JavaStop, ApplicationShuttingDownSlowlyIsNotCutShort)
 {
     Launch("linger:3000");
-    Exit();
+    double msToQuit = ExitAndTime();
     EXPECT_GE(msToQuit, 2900.0);
     EXPECT_LT(msToQuit, 4500.0);
     EXPECT_EQ(AppExitCode(), 0u) << "it finished its shutdown";
@@ -83,7 +71,7 @@ TEST_F(JavaStop, ApplicationShuttingDownSlowlyIsNotCutShort)
 TEST_F(JavaStop, ApplicationIgnoringCloseGetsTenRequestsThenIsTerminated)
 {
     Launch("ignore");
-    Exit(30000);
+    double msToQuit = ExitAndTime(30000);
     EXPECT_GE(msToQuit, 9500.0);
     EXPECT_LT(msToQuit, 12500.0);
     EXPECT_EQ(AppExitCode(), 0xFFFFFFFFu);
@@ -99,7 +87,7 @@ TEST_F(JavaStop, ApplicationIgnoringCloseGetsTenRequestsThenIsTerminated)
 TEST_F(JavaStop, ApplicationWithoutWindowIsTerminatedAtOnce)
 {
     Launch("nowindow");
-    Exit();
+    double msToQuit = ExitAndTime();
     EXPECT_LT(msToQuit, 900.0);
     EXPECT_EQ(AppExitCode(), 0xFFFFFFFFu);
 }
@@ -108,7 +96,7 @@ TEST_F(JavaStop, ApplicationThatAlreadyEndedCostsNothing)
 {
     Launch("crash:100");
     ASSERT_EQ(WaitForSingleObject(hApp, 5000), (DWORD)WAIT_OBJECT_0);
-    Exit();
+    double msToQuit = ExitAndTime();
     EXPECT_LT(msToQuit, 900.0);
     EXPECT_EQ(AppExitCode(), 3u) << "its own exit code stays";
     EXPECT_TRUE(CloseTimes().empty());
