@@ -7,13 +7,14 @@ set -euo pipefail
 platform=$1
 daemon=$2
 bridge=$3
-system_dlls="KERNEL32.dll msvcrt.dll USER32.dll"
+# DLL names are compared in lower case, as Windows finds them.
+system_dlls="kernel32.dll msvcrt.dll user32.dll"
 fail() { echo "FAIL: $*"; exit 1; }
 
 # "DLL: name" for each imported name.
 imports() {
     x86_64-w64-mingw32-objdump -p "$1" | awk '
-        /DLL Name:/ { dll = $3; next }
+        /DLL Name:/ { dll = tolower($3); next }
         dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll ": " $NF }
         /^$/ && dll != "" && seen { dll = "" }
         dll != "" { seen = 1 }'
@@ -22,7 +23,7 @@ declared() { awk 'f && NF {print $1} /^EXPORTS/ {f=1}' "$platform/$1.def" | sort
 check() {
     local file=$1 platform_dll=$2 def=$3 extra=$4
     local dlls names
-    dlls=$(x86_64-w64-mingw32-objdump -p "$file" | awk '/DLL Name:/ {print $3}' | sort)
+    dlls=$(x86_64-w64-mingw32-objdump -p "$file" | awk '/DLL Name:/ {print tolower($3)}' | sort)
     for dll in $dlls; do
         case " $platform_dll $extra $system_dlls " in *" $dll "*) ;; *) fail "$(basename "$file") imports $dll" ;; esac
     done
@@ -34,7 +35,7 @@ check() {
     done
     echo "$(basename "$file"): $(echo $dlls); from $platform_dll: $(echo $names)"
 }
-check "$daemon" ov.dll ov WSOCK32.dll
+check "$daemon" ov.dll ov wsock32.dll
 check "$bridge" ovw.dll ovw ""
 [ "$(imports "$daemon" | awk '$1 == "ov.dll:" {print $2}' | sort)" = "$(declared ov)" ] ||
     fail "imdaemon.exe must take every name ov.dll declares"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The bridge exports exactly the six native methods of NNMMenuManager, with
 # the three no-op names at one address, and nothing else (no JNI_OnLoad).
-# Usage: exports_test.sh pe|elf <library>
+# Usage: exports_test.sh pe|pe32|elf <library>
+# pe32: the 32-bit DLL, whose names carry stdcall decoration as a 32-bit JVM
+# looks them up first: a leading underscore and @<bytes of arguments>.
 set -euo pipefail
 kind=$1
 library=$2
@@ -11,7 +13,10 @@ Java_quorel_im_vesk_NNMMenuManager_InitializeUI
 Java_quorel_im_vesk_NNMMenuManager_UninitializeDB
 Java_quorel_im_vesk_NNMMenuManager_UninitializeUI
 Java_quorel_im_vesk_NNMMenuManager_UpdateMenu"
-if [ "$kind" = pe ]; then
+if [ "$kind" = pe32 ]; then
+    expected=$(printf '%s\n' "$expected" | sed 's/^/_/; s/UpdateMenu$/UpdateMenu@24/; /@24$/!s/$/@8/')
+fi
+if [ "$kind" = pe ] || [ "$kind" = pe32 ]; then
     dump=$(x86_64-w64-mingw32-objdump -p "$library")
     names=$(printf '%s\n' "$dump" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/^[ \t]*\[ *[0-9]/ {print $NF}' | sort)
     addresses=$(printf '%s\n' "$dump" | awk '/Export RVA/ {print $(NF-2)}' | sort | uniq -c | sort -rn | head -n 1 | awk '{print $1}')
