@@ -10,7 +10,6 @@
 extern DWORD dwJVMProcessId;
 
 // jvm_launch.cpp
-std::string GetJavaPath();
 std::string ListInstallFiles(const std::string &pattern, const std::string &dir);
 int CreateJVMProcess();
 

@@ -2,10 +2,8 @@
 // class path from the install directory, detached, in the install directory.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstring>
-
 #include "install_path.h"
+#include "java_path.h"
 #include "jvm.h"
 
 DWORD dwJVMProcessId = 0;
@@ -13,30 +11,6 @@ DWORD dwJVMProcessId = 0;
 // Creation handles of the Java process. They are never used, only held until
 // the daemon exits, so that the recorded id cannot pass to another process.
 static PROCESS_INFORMATION piJVM;
-
-std::string GetJavaPath()
-{
-    TraceLog("GetJavaPath called");
-    char szPath[INSTALL_PATH_SIZE];
-    MakeInstallFilePath(szPath, "java_file.dat");
-    TraceLog(szPath);
-
-    std::string sResult;
-    FILE *streamLog = fopen(szPath, "r");
-    if (streamLog) {
-        TraceLog("GetJavaPath streamLog open");
-        char szLine[INSTALL_PATH_SIZE];
-        memset(szLine, 0, sizeof szLine);
-        if (fgets(szLine, sizeof szLine, streamLog) == 0)
-            szLine[0] = '\0';
-        sResult = szLine;
-        TraceLog(szLine);
-        fclose(streamLog);
-    }
-    ReplaceAll(sResult, "\r", "");
-    ReplaceAll(sResult, "\n", "");
-    return sResult;
-}
 
 std::string ListInstallFiles(const std::string &pattern, const std::string &dir)
 {

@@ -1,0 +1,26 @@
+// ReplaceAll on arbitrary text: input is "s\0what\0with". Within its
+// contract (what not empty, with not containing what) it must end, and leave
+// no occurrence of what behind.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "install_path.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string input(reinterpret_cast<const char *>(data), size);
+    size_t first = input.find('\0');
+    size_t second = first == std::string::npos ? std::string::npos : input.find('\0', first + 1);
+    if (second == std::string::npos)
+        return 0;
+    std::string s = input.substr(0, first);
+    std::string what = input.substr(first + 1, second - first - 1);
+    std::string with = input.substr(second + 1);
+    if (what.empty() || with.find(what) != std::string::npos || s.size() > 4096)
+        return 0;
+    ReplaceAll(s, what, with);
+    if (s.find(what) != std::string::npos)
+        abort();
+    return 0;
+}
