@@ -15,7 +15,9 @@ extern std::string sInstallPath;
 void MakeInstallFilePath(char *out, const char *name);
 
 // Replaces every occurrence of what in s by with, searching again from the
-// start after each replacement. An empty what changes nothing.
+// start after each replacement. An empty what changes nothing. A with that
+// could form what anew together with its neighbours would never end, so
+// with must be shorter than what or share no character with it.
 void ReplaceAll(std::string &s, const std::string &what, const std::string &with);
 
 // Copies text into szInstallDir (cut after 259 characters) and sets

@@ -321,3 +321,11 @@ std::string PmArgument(const std::string &argument)
     out.append(backslashes * 2, '\\');
     return out + "\"";
 }
+
+std::string PmProgramDir()
+{
+    char szPath[MAX_PATH];
+    DWORD n = GetModuleFileNameA(0, szPath, sizeof szPath);
+    std::string path(szPath, n);
+    return path.substr(0, path.find_last_of('\\') + 1);
+}

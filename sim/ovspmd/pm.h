@@ -61,6 +61,9 @@ void PmEnd(PmSession &session);
 // Readable form of a message: control characters escaped, in quotes.
 std::string PmQuote(const std::string &text);
 
+// Folder of the running program, with a trailing backslash.
+std::string PmProgramDir();
+
 // argument quoted so that the Windows command-line parser gives it back
 // unchanged (a trailing backslash included).
 std::string PmArgument(const std::string &argument);

@@ -1,8 +1,11 @@
 // ovw.dll / libovw.so stand-in: the map-database calls over the text-file
 // store. The database is read into memory by OVwDbInit; every successful
-// set is written back to the file before the call returns. One lock makes
+// set is written back to the file before the call returns (unless
+// OVW_SIM_PERSIST=0 keeps it in memory, for benchmarks). One lock makes
 // the calls safe from several threads at once; the last error is kept per
 // thread, as each caller asks for its own.
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -23,6 +26,7 @@ enum {
 
 static std::mutex storeLock;
 static bool bOpen = false;
+static bool bPersist = true; // OVW_SIM_PERSIST=0 keeps sets in memory only (benchmarks)
 static std::string sPath;
 static OvwStore store;
 static thread_local int nLastError = OVW_OK;
@@ -50,6 +54,8 @@ extern "C" int OVwDbInit(void)
         nLastError = OVW_CANNOT_OPEN;
         return -1;
     }
+    const char *persist = getenv("OVW_SIM_PERSIST");
+    bPersist = !(persist && strcmp(persist, "0") == 0);
     sPath = path;
     store = loaded;
     bOpen = true;
@@ -99,12 +105,17 @@ extern "C" int OVwDbSetFieldBooleanValue(OVwObjectId object, OVwFieldId field, u
         return FailSet(OVW_NO_SUCH_FIELD);
     if (!found->second.boolean)
         return FailSet(OVW_NOT_BOOLEAN);
-    OvwStore changed = store;
-    changed.values[std::make_pair(object, field)] = value;
-    changed.sets += 1;
-    if (!OvwSave(sPath, changed))
-        return FailSet(OVW_CANNOT_WRITE);
-    store = changed;
+    if (bPersist) {
+        OvwStore changed = store;
+        changed.values[std::make_pair(object, field)] = value;
+        changed.sets += 1;
+        if (!OvwSave(sPath, changed))
+            return FailSet(OVW_CANNOT_WRITE);
+        store = changed;
+    } else {
+        store.values[std::make_pair(object, field)] = value;
+        store.sets += 1;
+    }
     nLastError = OVW_OK;
     return 0;
 }

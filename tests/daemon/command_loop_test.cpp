@@ -44,7 +44,7 @@ TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
     ExitAndTime();
     // Standard error is a text-mode stream: the runtime writes each line end
     // as CR LF.
-    std::string usage = "usage: " + BinDir() + "imdaemon.exe [-p#] [-r#]\r\n"
+    std::string usage = "usage: " + PmProgramDir() + "imdaemon.exe [-p#] [-r#]\r\n"
                         "   Negative # imply NACK instead of ACK\r\n";
     EXPECT_EQ(ReadFileText(stderrPath), usage + usage);
 }
@@ -140,6 +140,23 @@ TEST_F(Commands, BackToBackCommandsAreAnsweredInOrder)
             << "answer " << i;
     }
     EXPECT_TRUE(ExpectQuiet(200));
+}
+
+TEST_F(Commands, CommandsDuringALongPauseWaitTheirTurn)
+{
+    Serve("-p 1500 -r 1");
+    PmEvent first, second;
+    double sent = PmNow(session);
+    ASSERT_TRUE(PmSend(session, 15));
+    Sleep(200);
+    ASSERT_TRUE(PmSend(session, 5));
+    ASSERT_TRUE(PmSend(session, 16));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded.", 10000, &first));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded.", 10000, &second));
+    EXPECT_GE(first.ms - sent, 1490.0);
+    EXPECT_GE(second.ms, first.ms);
+    EXPECT_LT(second.ms - first.ms, 1000.0);
+    EXPECT_LT(ExitAndTime(), 900.0);
 }
 
 TEST_F(Commands, ExitWithoutJavaApplicationQuitsAtOnce)

@@ -2,14 +2,6 @@
 
 #include <cstdio>
 
-std::string BinDir()
-{
-    char szPath[MAX_PATH];
-    DWORD n = GetModuleFileNameA(0, szPath, sizeof szPath);
-    std::string path(szPath, n);
-    return path.substr(0, path.find_last_of('\\') + 1);
-}
-
 static void RemoveTree(const std::string &dir)
 {
     WIN32_FIND_DATAA data;
@@ -65,7 +57,7 @@ void WriteFileText(const std::string &path, const std::string &text)
 
 void UseJavaStandIn(const std::string &dir)
 {
-    WriteFileText(dir + "java_file.dat", BinDir() + "javaapp.exe\r\n");
+    WriteFileText(dir + "java_file.dat", PmProgramDir() + "javaapp.exe\r\n");
 }
 
 std::vector<std::string> RecordValues(const std::string &dir, const std::string &key)
@@ -106,7 +98,7 @@ bool DaemonTest::Start(const std::string &arguments, const std::vector<std::stri
     options.env = env;
     options.stderrPath = stderrPath;
     std::string error;
-    std::string commandLine = "\"" + BinDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
+    std::string commandLine = "\"" + PmProgramDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
     if (!PmStart(session, commandLine, options, error)) {
         ADD_FAILURE() << error;
         return false;

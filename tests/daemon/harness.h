@@ -11,9 +11,7 @@
 #include "ov_protocol.h"
 #include "pm.h"
 
-// Folder of the test executable, with a trailing backslash; imdaemon.exe,
-// ov.dll and javaapp.exe lie there too.
-std::string BinDir();
+// PmProgramDir(): the tests lie beside imdaemon.exe, ov.dll and javaapp.exe.
 
 // A new, empty folder for one test, with a trailing backslash.
 std::string FreshDir(const std::string &name);

@@ -116,7 +116,7 @@ TEST_F(JavaLaunch, SpacesComeFromPercent20AndTheDirectoryIsCurrent)
 
 TEST_F(JavaLaunch, OnlyTheFirstLineOfJavaFileCounts)
 {
-    WriteFileText(dir + "java_file.dat", BinDir() + "javaapp.exe\r\nC:\\other\\java.exe\r\n");
+    WriteFileText(dir + "java_file.dat", PmProgramDir() + "javaapp.exe\r\nC:\\other\\java.exe\r\n");
     Serve(dir);
     EXPECT_TRUE(WaitForRecord(dir, "window", "open"));
 }
@@ -131,7 +131,7 @@ TEST_F(JavaLaunch, LauncherPathIsCutAt259Characters)
     ASSERT_GT(nameLength, 10u);
     std::string launcher = folder + std::string(nameLength - 4, 'j') + ".exe";
     ASSERT_EQ(launcher.size(), 259u);
-    ASSERT_TRUE(CopyFileA((BinDir() + "javaapp.exe").c_str(), launcher.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((PmProgramDir() + "javaapp.exe").c_str(), launcher.c_str(), FALSE));
     WriteFileText(dir + "java_file.dat", launcher + "junk.exe and more\r\n");
     Serve(dir);
     EXPECT_TRUE(WaitForRecord(dir, "window", "open"));
@@ -146,7 +146,7 @@ TEST_F(JavaLaunch, MissingJavaFileStartsNothing)
 
 TEST_F(JavaLaunch, EmptyJavaFileStartsNothing)
 {
-    WriteFileText(dir + "java_file.dat", "\r\n" + BinDir() + "javaapp.exe\r\n");
+    WriteFileText(dir + "java_file.dat", "\r\n" + PmProgramDir() + "javaapp.exe\r\n");
     Serve(dir);
     ExpectServingWithoutJava();
     EXPECT_TRUE(RecordValues(dir, "pid").empty());
@@ -157,6 +157,18 @@ TEST_F(JavaLaunch, MissingLauncherLeavesTheDaemonServing)
     WriteFileText(dir + "java_file.dat", dir + "no-such-java.exe\n");
     Serve(dir);
     ExpectServingWithoutJava();
+}
+
+TEST_F(JavaLaunch, ClassPathBeyondTheCommandLineLimitFailsCleanly)
+{
+    // 3000 archives make a command line far past Windows' 32,767 characters:
+    // the start fails and the daemon serves on.
+    for (int i = 0; i < 3000; ++i)
+        Touch(dir + "archive-" + std::to_string(i) + "-of-a-large-application.jar");
+    UseJavaStandIn(dir);
+    Serve(dir);
+    ExpectServingWithoutJava();
+    EXPECT_TRUE(RecordValues(dir, "pid").empty());
 }
 
 TEST_F(JavaLaunch, StartsOnceAndOnlyAfterInitializationComplete)
@@ -186,7 +198,7 @@ TEST_F(JavaLaunch, InstallDirIsTheFirstArgumentEvenWhenItLooksLikeAnOption)
     std::string cwd = FreshDir("cwd-of-daemon");
     dir = cwd + "-p\\";
     CreateDirectoryA(dir.c_str(), 0);
-    WriteFileText(cwd + "-pjava_file.dat", BinDir() + "javaapp.exe\n");
+    WriteFileText(cwd + "-pjava_file.dat", PmProgramDir() + "javaapp.exe\n");
     char szSaved[MAX_PATH];
     GetCurrentDirectoryA(sizeof szSaved, szSaved);
     SetCurrentDirectoryA(cwd.c_str());

@@ -1,42 +1,54 @@
 #!/usr/bin/env bash
 # SIGINT to the daemon's Wine process reaches its signal handler: the daemon
 # closes with "quitting now: signal 2.\n" and status 6, and leaves the Java
-# application running. Usage: signal_test.sh <bin dir> <work dir>
+# application running, both while it waits for commands and while it sleeps
+# in a long pause answer. Usage: signal_test.sh <bin dir> <work dir>
 set -euo pipefail
 bin=$1
 work=$2
-unique="sigint-$$"
-dir="$work/run/$unique"
-rm -rf "$dir"
-mkdir -p "$dir"
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
-printf '%s\r\n' "$(winpath "$bin/javaapp.exe")" >"$dir/java_file.dat"
-
-fail() { echo "FAIL: $*"; cat "$dir/pm.out" 2>/dev/null; exit 1; }
+unique=""
 cleanup() {
+    [ -n "$unique" ] || return 0
     pkill -9 -f "java.library.path=.*$unique" 2>/dev/null || true
     pkill -9 -f "^[^ ]*imdaemon\.exe .*$unique" 2>/dev/null || true
 }
 trap cleanup EXIT
 
-cd "$bin"
-wine ovspmd-sim.exe -t 30000 pause wait:25000 exit -- imdaemon.exe "$(winpath "$dir")\\" >"$dir/pm.out" 2>&1 &
-pm=$!
+# run_case <name> <daemon option> <manager commands...>
+run_case() {
+    local name=$1 option=$2
+    shift 2
+    cleanup
+    unique="sigint-$name-$$"
+    local dir="$work/run/$unique"
+    fail() { echo "FAIL ($name): $*"; cat "$dir/pm.out" 2>/dev/null; exit 1; }
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    printf '%s\r\n' "$(winpath "$bin/javaapp.exe")" >"$dir/java_file.dat"
+    (cd "$bin" && exec wine ovspmd-sim.exe -t 30000 "$@" -- imdaemon.exe "$(winpath "$dir")\\" $option) \
+        >"$dir/pm.out" 2>&1 &
+    local pm=$!
+    for _ in $(seq 150); do
+        grep -q '^window open' "$dir/javaapp-record.txt" 2>/dev/null && break
+        sleep 0.1
+    done
+    grep -q '^window open' "$dir/javaapp-record.txt" 2>/dev/null || fail "the Java application did not start"
+    sleep 0.5 # the manager's first command is on its way
+    local daemon
+    daemon=$(pgrep -f "^[^ ]*imdaemon\.exe .*$unique" | head -n 1)
+    [ -n "$daemon" ] || fail "no daemon process"
+    kill -INT "$daemon"
+    local status=0
+    wait "$pm" || status=$?
+    [ "$status" -eq 6 ] || fail "process manager exited $status, expected the daemon's 6"
+    grep -q 'done "quitting now: signal 2.\\n"' "$dir/pm.out" || fail "closing message"
+    grep -q 'exit status 6 (0x00000006)' "$dir/pm.out" || fail "exit status"
+    grep -q 'send 6 exit' "$dir/pm.out" && fail "the daemon outlived the signal"
+    grep -q 'answer' "$dir/pm.out" && fail "the pause must not have been answered"
+    pgrep -f "java.library.path=.*$unique" >/dev/null || fail "the Java application must keep running"
+    echo "PASS ($name): status 6, Java application still running"
+}
 
-for _ in $(seq 150); do
-    grep -q '^window open' "$dir/javaapp-record.txt" 2>/dev/null && break
-    sleep 0.1
-done
-grep -q '^window open' "$dir/javaapp-record.txt" 2>/dev/null || fail "the Java application did not start"
-daemon=$(pgrep -f "^[^ ]*imdaemon\.exe .*$unique" | head -n 1)
-[ -n "$daemon" ] || fail "no daemon process"
-kill -INT "$daemon"
-
-status=0
-wait "$pm" || status=$?
-[ "$status" -eq 6 ] || fail "process manager exited $status, expected the daemon's 6"
-grep -q 'done "quitting now: signal 2.\\n"' "$dir/pm.out" || fail "closing message"
-grep -q 'exit status 6 (0x00000006)' "$dir/pm.out" || fail "exit status"
-grep -q 'send 6 exit' "$dir/pm.out" && fail "the daemon outlived the signal"
-pgrep -f "java.library.path=.*$unique" >/dev/null || fail "the Java application must keep running"
-echo "PASS: SIGINT closes with status 6 and leaves the Java application running"
+run_case waiting "" wait:25000 exit
+run_case in-pause "-p 20000" pause wait:25000 exit

@@ -1,4 +1,4 @@
-// UpdateMenu with arbitrary host and field bytes and value, through a
+// UpdateMenu with arbitrary host and field bytes and value, through the
 // minimal JNI environment and the database stand-in. Every borrowed string
 // must be released, with the characters it was given, before the call ends.
 #include <jni.h>
@@ -10,29 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "mini_jni.h"
 #include "quorel_im_vesk_NNMMenuManager.h"
-
-struct FuzzString {
-    std::string utf;
-    int borrowed;
-};
-
-static const char *JNICALL Borrow(JNIEnv *, jstring string, jboolean *isCopy)
-{
-    if (isCopy)
-        abort(); // the bridge passes no is-copy pointer
-    FuzzString *s = reinterpret_cast<FuzzString *>(string);
-    ++s->borrowed;
-    return s->utf.c_str();
-}
-
-static void JNICALL Release(JNIEnv *, jstring string, const char *chars)
-{
-    FuzzString *s = reinterpret_cast<FuzzString *>(string);
-    if (chars != s->utf.c_str() || s->borrowed <= 0)
-        abort();
-    --s->borrowed;
-}
 
 static std::string dir;
 
@@ -44,9 +23,8 @@ static void RemoveDir()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static JNINativeInterface_ functions;
-    static JNIEnv env;
-    if (!env.functions) {
+    static JNIEnv *env;
+    if (!env) {
         char pattern[] = "/tmp/update-menu-fuzz-XXXXXX";
         dir = mkdtemp(pattern);
         atexit(RemoveDir);
@@ -57,10 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         setenv("OVW_SIM_DB", db.c_str(), 1);
         if (!freopen("/dev/null", "w", stdout))
             abort();
-        functions.GetStringUTFChars = Borrow;
-        functions.ReleaseStringUTFChars = Release;
-        env.functions = &functions;
-        Java_quorel_im_vesk_NNMMenuManager_InitializeDB(&env, 0);
+        env = MiniJniEnv();
+        Java_quorel_im_vesk_NNMMenuManager_InitializeDB(env, 0);
     }
     if (size < 1)
         return 0;
@@ -68,11 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     unsigned char control = data[0];
     std::string rest(reinterpret_cast<const char *>(data + 1), size - 1);
     size_t split = rest.find('\0');
-    FuzzString host{rest.substr(0, split), 0};
-    FuzzString field{split == std::string::npos ? "flag" : rest.substr(split + 1), 0};
-    jstring hostRef = (control & 0x80) ? 0 : reinterpret_cast<jstring>(&host);
-    jstring fieldRef = (control & 0x40) ? 0 : reinterpret_cast<jstring>(&field);
-    jint result = Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(&env, 0, hostRef, 0, fieldRef,
+    MiniString host, field;
+    host.utf = rest.substr(0, split);
+    field.utf = split == std::string::npos ? "flag" : rest.substr(split + 1);
+    jstring hostRef = (control & 0x80) ? 0 : MiniRef(host);
+    jstring fieldRef = (control & 0x40) ? 0 : MiniRef(field);
+    jint result = Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(env, 0, hostRef, 0, fieldRef,
                                                                  (jboolean)(control & 0x3F));
     if (host.borrowed != 0 || field.borrowed != 0 || (result != 0 && result != 1))
         abort();

@@ -50,7 +50,8 @@ protected:
     }
 
     // Runs the driver with these arguments; out and err receive its output.
-    void Run(const std::vector<std::string> &args)
+    // meanwhile, when given, is called again and again while the JVM runs.
+    void Run(const std::vector<std::string> &args, void (*meanwhile)(const std::string &db) = 0)
     {
         std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
         pid_t child = fork();
@@ -73,7 +74,12 @@ protected:
             _exit(127);
         }
         int waitStatus = 0;
-        waitpid(child, &waitStatus, 0);
+        while (meanwhile && waitpid(child, &waitStatus, WNOHANG) == 0) {
+            meanwhile(db);
+            usleep(500);
+        }
+        if (!meanwhile)
+            waitpid(child, &waitStatus, 0);
         status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
         out = ReadAll(outPath);
         err = ReadAll(errPath);
@@ -260,4 +266,38 @@ TEST_F(Bridge, EightThreadsUpdatingAtOnceLoseNothing)
         EXPECT_EQ(counts[t], 2000) << "host t" << t;
         EXPECT_EQ(Value(1001 + t), "0") << "last value of t" << t; // 2000th call sets false
     }
+}
+
+TEST_F(Bridge, DatabaseFileRemovedUnderEightThreads)
+{
+    std::vector<std::string> hosts;
+    for (int t = 0; t < 8; ++t)
+        hosts.push_back("t" + std::to_string(t));
+    Seed(hosts);
+    // The file goes once the database is open and the first set is in it.
+    static int removals;
+    removals = 0;
+    Run({"init", "threads", "8", "2000", "t", szFlag, "done"}, [](const std::string &path) {
+        std::string text = ReadAll(path);
+        if (!text.empty() && text.find("sets 0\n") == std::string::npos && unlink(path.c_str()) == 0)
+            ++removals;
+    });
+    EXPECT_GT(removals, 10);
+    ASSERT_EQ(status, 0) << err;
+    // Every call printed its host and returned 1, or added the set failure
+    // text and returned 0: nothing else, no crash.
+    std::string rest = out;
+    size_t failed = 0, pos;
+    const std::string failure = "OVwDbSetFieldBooleanValue failed";
+    while ((pos = rest.find(failure)) != std::string::npos) {
+        rest.erase(pos, failure.size());
+        ++failed;
+    }
+    ASSERT_EQ(rest.size(), 16000u * 2) << "only host names besides the failure texts";
+    std::istringstream lines(err);
+    std::string line, threads;
+    while (std::getline(lines, line))
+        if (line.compare(0, 8, "threads=") == 0)
+            threads = line.substr(8);
+    EXPECT_EQ(std::stoul(threads) + failed, 16000u);
 }

@@ -1,0 +1,31 @@
+// The floor for the daemon benchmarks: the least a daemon can do through the
+// same ov.dll and loopback connection. It connects, reports initialisation
+// complete, and answers every command after the same 1 ms sleep.
+#include <winsock2.h>
+#include <windows.h>
+
+#include "ov.h"
+
+int main()
+{
+    int descriptor = -1;
+    char szMessage[32] = "Initialization complete.";
+    if (OVsInit(&descriptor) < 0 || OVsInitComplete(1, szMessage) < 0)
+        return 1;
+    for (;;) {
+        fd_set readSet;
+        FD_ZERO(&readSet);
+        FD_SET((SOCKET)descriptor, &readSet);
+        int command = 0;
+        if (select(descriptor + 1, &readSet, 0, 0, 0) < 0 || OVsReceive(&command) < 0)
+            return 1;
+        if (command == 6)
+            return OVsDone("floor done"), 4;
+        if (command == 5)
+            continue;
+        Sleep(1);
+        lstrcpyA(szMessage, "Pause request succeeded.");
+        if (OVsResponse(17, szMessage) < 0)
+            return 1;
+    }
+}

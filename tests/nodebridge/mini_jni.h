@@ -1,0 +1,50 @@
+// A minimal JNI environment for calling the bridge without a JVM: it gives
+// only GetStringUTFChars and ReleaseStringUTFChars, the two functions the
+// bridge uses, and checks that each borrow is paid back with the same
+// characters. Any other JNI function is a null pointer: calling it crashes.
+#ifndef TESTS_NODEBRIDGE_MINI_JNI_H
+#define TESTS_NODEBRIDGE_MINI_JNI_H
+
+#include <jni.h>
+
+#include <cstdlib>
+#include <string>
+
+struct MiniString {
+    std::string utf; // the modified UTF-8 bytes the bridge is given
+    int borrowed = 0;
+};
+
+inline jstring MiniRef(MiniString &s)
+{
+    return reinterpret_cast<jstring>(&s);
+}
+
+inline const char *JNICALL MiniBorrow(JNIEnv *, jstring string, jboolean *isCopy)
+{
+    if (isCopy)
+        abort(); // the bridge passes no is-copy pointer
+    MiniString *s = reinterpret_cast<MiniString *>(string);
+    ++s->borrowed;
+    return s->utf.c_str();
+}
+
+inline void JNICALL MiniRelease(JNIEnv *, jstring string, const char *chars)
+{
+    MiniString *s = reinterpret_cast<MiniString *>(string);
+    if (chars != s->utf.c_str() || s->borrowed <= 0)
+        abort();
+    --s->borrowed;
+}
+
+inline JNIEnv *MiniJniEnv()
+{
+    static JNINativeInterface_ functions;
+    static JNIEnv env;
+    functions.GetStringUTFChars = MiniBorrow;
+    functions.ReleaseStringUTFChars = MiniRelease;
+    env.functions = &functions;
+    return &env;
+}
+
+#endif
