@@ -34,6 +34,39 @@ static bool NextEvent(PmSession &session, char kind, PmEvent &event, DWORD timeo
     return PmNextEvent(session, event, timeoutMs) == 1 && event.kind == kind;
 }
 
+// Open handles of a process. GetProcessHandleCount gives 0 under Wine, so
+// the system's handle table is counted instead where that call has nothing.
+static DWORD HandleCount(HANDLE hProcess)
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(hProcess, &count) && count > 0)
+        return count;
+    struct Entry {
+        ULONG ownerPid;
+        BYTE objectType, flags;
+        USHORT value;
+        PVOID object;
+        ULONG access;
+    };
+    typedef LONG(WINAPI * QueryFunction)(ULONG, PVOID, ULONG, PULONG);
+    QueryFunction query = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(16 /* SystemHandleInformation */, buffer.data(), (ULONG)buffer.size(), &needed)) ==
+           (LONG)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */)
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return 0;
+    ULONG entries = *reinterpret_cast<ULONG *>(buffer.data());
+    const Entry *entry = reinterpret_cast<const Entry *>(buffer.data() + sizeof(void *));
+    DWORD pid = GetProcessId(hProcess);
+    for (ULONG i = 0; i < entries; ++i)
+        count += entry[i].ownerPid == pid;
+    return count;
+}
+
 static double Percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
@@ -166,16 +199,15 @@ int main()
         NextEvent(daemon, FRAME_RESPONSE, event, 120000);
         PROCESS_MEMORY_COUNTERS counters = {};
         GetProcessMemoryInfo(daemon.process.hProcess, &counters, sizeof counters);
-        DWORD handles = 0;
-        GetProcessHandleCount(daemon.process.hProcess, &handles);
-        return std::make_pair((double)counters.PeakWorkingSetSize / 1024.0, (double)handles);
+        return std::make_pair((double)counters.PeakWorkingSetSize / 1024.0,
+                              (double)HandleCount(daemon.process.hProcess));
     };
     auto after100 = Settle(99);
     auto after100k = Settle(99900);
     Row("peak working set after 100,000 commands", after100k.first, after100.first, "KiB", "equal to after 100",
         after100k.first <= after100.first);
     Row("handles after 100,000 commands", after100k.second, after100.second, "", "equal to after 100",
-        after100k.second <= after100.second);
+        after100.second > 0 && after100k.second <= after100.second);
     PmEnd(daemon);
     PmEnd(floor);
 

@@ -1,7 +1,8 @@
 import quorel.im.vesk.NNMMenuManager;
 
-/** Per-call time of UpdateMenu against the floor, in rounds that alternate
- *  between the two; prints "bridge_ns floor_ns" (medians of the rounds). */
+/** Per-call time of UpdateMenu against its floors, in rounds that alternate
+ *  between them; prints "bridge_ns floor_ns database_ns", medians of the
+ *  rounds (database_ns: the floor plus the three database calls). */
 public class NodeflagsBench {
     public static void main(String[] args) {
         int calls = 200000, rounds = 9;
@@ -9,7 +10,7 @@ public class NodeflagsBench {
         NodeflagsFloor floor = new NodeflagsFloor();
         if (manager.InitializeDB() != 1)
             throw new IllegalStateException("database did not open");
-        long[] bridge = new long[rounds], base = new long[rounds];
+        long[] bridge = new long[rounds], base = new long[rounds], database = new long[rounds];
         for (int r = -2; r < rounds; ++r) { // two rounds of warm-up
             long t0 = System.nanoTime();
             for (int i = 0; i < calls; ++i)
@@ -18,14 +19,20 @@ public class NodeflagsBench {
             for (int i = 0; i < calls; ++i)
                 floor.UpdateMenu("router-1", null, "isNodeFlagged", (i & 1) == 0);
             long t2 = System.nanoTime();
+            for (int i = 0; i < calls; ++i)
+                floor.DatabaseOnly("router-1", null, "isNodeFlagged", (i & 1) == 0);
+            long t3 = System.nanoTime();
             if (r >= 0) {
                 bridge[r] = t1 - t0;
                 base[r] = t2 - t1;
+                database[r] = t3 - t2;
             }
         }
         manager.UninitializeDB();
         java.util.Arrays.sort(bridge);
         java.util.Arrays.sort(base);
-        System.err.printf("%.1f %.1f%n", bridge[rounds / 2] / (double) calls, base[rounds / 2] / (double) calls);
+        java.util.Arrays.sort(database);
+        System.err.printf("%.1f %.1f %.1f%n", bridge[rounds / 2] / (double) calls, base[rounds / 2] / (double) calls,
+                          database[rounds / 2] / (double) calls);
     }
 }
