@@ -20,7 +20,8 @@ enum { NAME_BUFFER_SIZE = 128 };
 static void CopyName(char *buffer, const char *text)
 {
     memset(buffer, 0, NAME_BUFFER_SIZE);
-    strncpy(buffer, text, NAME_BUFFER_SIZE - 1);
+    for (size_t i = 0; i < NAME_BUFFER_SIZE - 1 && text[i] != '\0'; ++i)
+        buffer[i] = text[i];
 }
 
 extern "C" {
