@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # In the build against the real platform, imdaemon.exe imports ov.dll,
 # WSOCK32.dll and system DLLs only, nodeflags.dll imports ovw.dll and system
-# DLLs only, and every name taken from ov.dll or ovw.dll is one that
-# platform/ declares. Usage: platform_imports_test.sh <platform dir> <imdaemon.exe> <nodeflags.dll>
+# DLLs only, every name taken from ov.dll or ovw.dll is one that platform/
+# declares, and the headers and export lists there agree. Usage: platform_imports_test.sh <platform dir> <imdaemon.exe> <nodeflags.dll>
 set -euo pipefail
 platform=$1
 daemon=$2
@@ -35,6 +35,11 @@ check() {
     done
     echo "$(basename "$file"): $(echo $dlls); from $platform_dll: $(echo $names)"
 }
+# The export lists name exactly what the headers declare.
+for lib in ov ovw; do
+    header=$(grep -E '^(OV_API|OVW_API) ' "$platform/$lib.h" | grep -oE '[A-Za-z_]+(\(| *;)' | tr -d '(; ' | sort)
+    [ "$header" = "$(declared $lib)" ] || fail "platform/$lib.h and platform/$lib.def name different functions"
+done
 check "$daemon" ov.dll ov wsock32.dll
 check "$bridge" ovw.dll ovw ""
 [ "$(imports "$daemon" | awk '$1 == "ov.dll:" {print $2}' | sort)" = "$(declared ov)" ] ||
