@@ -1,5 +1,6 @@
 // Drives the real imdaemon.exe through the process-manager core, in an
-// install directory of the test's own.
+// install directory of the test's own. The tests lie beside imdaemon.exe,
+// ov.dll and javaapp.exe (PmProgramDir()).
 #ifndef TESTS_DAEMON_HARNESS_H
 #define TESTS_DAEMON_HARNESS_H
 
@@ -10,8 +11,6 @@
 
 #include "ov_protocol.h"
 #include "pm.h"
-
-// PmProgramDir(): the tests lie beside imdaemon.exe, ov.dll and javaapp.exe.
 
 // A new, empty folder for one test, with a trailing backslash.
 std::string FreshDir(const std::string &name);
