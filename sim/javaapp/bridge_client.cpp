@@ -4,27 +4,10 @@
 
 #include <jni.h>
 
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
-// A Java string as this stand-in hands it to the bridge: its modified UTF-8
-// bytes (plain ASCII names are the same in UTF-8).
-struct SimString {
-    std::string utf;
-};
-
-static const char *JNICALL SimGetStringUTFChars(JNIEnv *, jstring string, jboolean *isCopy)
-{
-    if (isCopy)
-        *isCopy = JNI_FALSE;
-    return reinterpret_cast<SimString *>(string)->utf.c_str();
-}
-
-static void JNICALL SimReleaseStringUTFChars(JNIEnv *, jstring, const char *)
-{
-}
+#include "mini_jni.h"
 
 typedef jint(JNICALL *NoArgumentMethod)(JNIEnv *, jobject);
 typedef jint(JNICALL *UpdateMenuMethod)(JNIEnv *, jobject, jstring, jstring, jstring, jboolean);
@@ -55,25 +38,19 @@ void RunBridgeCalls(const std::string &callsPath, void (*record)(const char *, c
         return;
     }
 
-    JNINativeInterface_ functions;
-    memset(&functions, 0, sizeof functions);
-    functions.GetStringUTFChars = SimGetStringUTFChars;
-    functions.ReleaseStringUTFChars = SimReleaseStringUTFChars;
-    JNIEnv env;
-    env.functions = &functions;
-
-    record("bridge", "InitializeDB " + std::to_string(initialize(&env, 0)));
+    JNIEnv *env = MiniJniEnv();
+    record("bridge", "InitializeDB " + std::to_string(initialize(env, 0)));
     std::string line;
     while (std::getline(calls, line)) {
         std::istringstream words(line);
-        SimString host, field;
+        MiniString host, field, menu;
         std::string value;
         if (!(words >> host.utf >> field.utf >> value))
             continue;
-        SimString menu{"menu"};
-        jint result = update(&env, 0, reinterpret_cast<jstring>(&host), reinterpret_cast<jstring>(&menu),
-                             reinterpret_cast<jstring>(&field), value == "true" ? JNI_TRUE : JNI_FALSE);
+        menu.utf = "menu";
+        jint result = update(env, 0, MiniRef(host), MiniRef(menu), MiniRef(field),
+                             value == "true" ? JNI_TRUE : JNI_FALSE);
         record("bridge", "UpdateMenu " + host.utf + " " + value + " " + std::to_string(result));
     }
-    record("bridge", "UninitializeDB " + std::to_string(uninitialize(&env, 0)));
+    record("bridge", "UninitializeDB " + std::to_string(uninitialize(env, 0)));
 }

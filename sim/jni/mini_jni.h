@@ -1,9 +1,10 @@
-// A minimal JNI environment for calling the bridge without a JVM: it gives
+// A minimal JNI environment, standing in for the JVM's when the bridge is
+// called without one (the Java stand-in, fuzzing, tests): it gives
 // only GetStringUTFChars and ReleaseStringUTFChars, the two functions the
 // bridge uses, and checks that each borrow is paid back with the same
 // characters. Any other JNI function is a null pointer: calling it crashes.
-#ifndef TESTS_NODEBRIDGE_MINI_JNI_H
-#define TESTS_NODEBRIDGE_MINI_JNI_H
+#ifndef SIM_JNI_MINI_JNI_H
+#define SIM_JNI_MINI_JNI_H
 
 #include <jni.h>
 
