@@ -9,8 +9,16 @@
 // Process id of the running Java application, 0 when none.
 extern DWORD dwJVMProcessId;
 
+// Title of the Java application's listener window, looked up among all
+// top-level windows by title alone.
+extern const char szListenerTitle[];
+
 // jvm_launch.cpp
+// "<dir><name>"; for each entry matching pattern, in enumeration order.
 std::string ListInstallFiles(const std::string &pattern, const std::string &dir);
+// The command line given to the Java launcher: library path, class path of
+// every archive then every library in the install directory, main class.
+std::string JavaCommandLine();
 int CreateJVMProcess();
 
 // jvm_stop.cpp

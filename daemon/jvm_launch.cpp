@@ -26,6 +26,14 @@ std::string ListInstallFiles(const std::string &pattern, const std::string &dir)
     return sList;
 }
 
+std::string JavaCommandLine()
+{
+    std::string sJars = ListInstallFiles(sInstallPath + "*.jar", sInstallPath);
+    std::string sDlls = ListInstallFiles(sInstallPath + "*.dll", sInstallPath);
+    return "-Djava.library.path=\"" + sInstallPath + ";\" -classpath " + sJars + sDlls + "  " +
+           "quorel.im.vesk.Quorel";
+}
+
 int CreateJVMProcess()
 {
     std::string sJavaPath = GetJavaPath();
@@ -35,10 +43,7 @@ int CreateJVMProcess()
     }
     TraceLog("CreateJVMProcess called");
 
-    std::string sJars = ListInstallFiles(sInstallPath + "*.jar", sInstallPath);
-    std::string sDlls = ListInstallFiles(sInstallPath + "*.dll", sInstallPath);
-    std::string sCommandLine = "-Djava.library.path=\"" + sInstallPath + ";\" -classpath " + sJars +
-                               sDlls + "  " + "quorel.im.vesk.Quorel";
+    std::string sCommandLine = JavaCommandLine();
     TraceLog(sJavaPath.c_str());
     TraceLog(sCommandLine.c_str());
 

@@ -5,7 +5,7 @@
 #include "install_path.h"
 #include "jvm.h"
 
-static const char szListenerTitle[] = "Tarvos_Windows_Listener";
+const char szListenerTitle[] = "Tarvos_Windows_Listener";
 
 enum {
     CLOSE_ATTEMPTS = 10,

@@ -60,6 +60,32 @@ static void AnswerRequest(int n, int okAnswer, const char *okText, int failAnswe
         QuitService(quitText, 1);
 }
 
+// The C runtime error nearest to a Winsock error, so that perror describes
+// the failure at hand: Winsock's select sets no errno of its own.
+static int NearestErrno(int wsaError)
+{
+    switch (wsaError) {
+    case WSAEINTR:
+        return EINTR;
+    case WSAEBADF:
+    case WSAENOTSOCK:
+        return EBADF;
+    case WSAEFAULT:
+        return EFAULT;
+    case WSAEINVAL:
+    case WSANOTINITIALISED:
+        return EINVAL;
+    case WSAEMFILE:
+        return EMFILE;
+    case WSAENOBUFS:
+        return ENOMEM;
+    case WSAEACCES:
+        return EACCES;
+    default:
+        return EIO;
+    }
+}
+
 int main(int argc, char *argv[])
 {
     if (argc < 2)
@@ -93,6 +119,10 @@ int main(int argc, char *argv[])
     int descriptor = -1;
     if (OVsInit(&descriptor) < 0)
         exit(1);
+    // The Java application is created with handle inheritance on: it must
+    // not inherit the manager's connection and hold it open after the
+    // daemon has gone.
+    SetHandleInformation((HANDLE)(SOCKET)descriptor, HANDLE_FLAG_INHERIT, 0);
 
     signal(SIGTERM, OnSignal);
     signal(SIGINT, OnSignal);
@@ -107,10 +137,13 @@ int main(int argc, char *argv[])
         fd_set readSet;
         FD_ZERO(&readSet);
         FD_SET((SOCKET)descriptor, &readSet);
+        errno = 0;
         int nReady = select(descriptor + 1, &readSet, 0, 0, 0);
         if (nReady < 0) {
-            if (errno == EINTR)
+            int wsaError = WSAGetLastError();
+            if (wsaError == WSAEINTR || errno == EINTR)
                 continue;
+            errno = NearestErrno(wsaError);
             perror("select");
             QuitService("Select failed.", 1);
         }

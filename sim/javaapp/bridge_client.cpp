@@ -12,10 +12,20 @@
 typedef jint(JNICALL *NoArgumentMethod)(JNIEnv *, jobject);
 typedef jint(JNICALL *UpdateMenuMethod)(JNIEnv *, jobject, jstring, jstring, jstring, jboolean);
 
-// A native method of the bridge by its JNI name, or null.
-template <typename Method> static Method FindMethod(HMODULE hBridge, const char *name)
+// A native method of the bridge by its JNI name, or null. A 32-bit JVM looks
+// up the stdcall-decorated name first ("_<name>@<argument bytes>"), then
+// the plain one; so does this.
+template <typename Method> static Method FindMethod(HMODULE hBridge, const char *name, int argumentBytes)
 {
-    return reinterpret_cast<Method>(reinterpret_cast<void *>(GetProcAddress(hBridge, name)));
+    FARPROC found = 0;
+#if defined(_WIN32) && !defined(_WIN64)
+    found = GetProcAddress(hBridge, ("_" + std::string(name) + "@" + std::to_string(argumentBytes)).c_str());
+#else
+    (void)argumentBytes;
+#endif
+    if (!found)
+        found = GetProcAddress(hBridge, name);
+    return reinterpret_cast<Method>(reinterpret_cast<void *>(found));
 }
 
 void RunBridgeCalls(const std::string &callsPath, void (*record)(const char *, const std::string &))
@@ -30,9 +40,16 @@ void RunBridgeCalls(const std::string &callsPath, void (*record)(const char *, c
         record("bridge", "not loaded " + std::to_string(GetLastError()));
         return;
     }
-    auto initialize = FindMethod<NoArgumentMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_InitializeDB");
-    auto update = FindMethod<UpdateMenuMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UpdateMenu");
-    auto uninitialize = FindMethod<NoArgumentMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UninitializeDB");
+    // Arguments: the JNI environment and the object, then UpdateMenu's four
+    // (three references and a jboolean widened to a stack slot).
+    const int noArguments = 2 * (int)sizeof(void *);
+    const int updateArguments = 6 * (int)sizeof(void *);
+    auto initialize =
+        FindMethod<NoArgumentMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_InitializeDB", noArguments);
+    auto update = FindMethod<UpdateMenuMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UpdateMenu",
+                                               updateArguments);
+    auto uninitialize =
+        FindMethod<NoArgumentMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UninitializeDB", noArguments);
     if (!initialize || !update || !uninitialize) {
         record("bridge", "methods missing");
         return;

