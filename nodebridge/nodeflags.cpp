@@ -9,9 +9,7 @@
 #include <cstring>
 
 #include "ovw.h"
-#ifdef NODEFLAGS_JNI_HEADER
-#include NODEFLAGS_JNI_HEADER // the Java declarations, so the signatures are checked
-#endif
+#include "quorel_im_vesk_NNMMenuManager.h" // the Java declarations: every signature is checked
 
 enum { NAME_BUFFER_SIZE = 128 };
 

@@ -64,7 +64,7 @@ protected:
             setenv("OVW_SIM_DB", db.c_str(), 1);
             std::vector<std::string> words = {JAVA_EXECUTABLE, "-Xshare:auto",
                                               std::string("-Djava.library.path=") + LIBRARY_DIR, "-cp",
-                                              DRIVER_JAR, "NodeflagsDriver"};
+                                              CLASS_PATH, "NodeflagsDriver"};
             words.insert(words.end(), args.begin(), args.end());
             std::vector<char *> argv;
             for (std::string &w : words)

@@ -1,6 +1,6 @@
 package quorel.im.vesk;
 
-/** Test copy of the Java class whose native half is nodeflags. */
+/** The bridge's copy of the application's class: javac -h makes from it the header that checks every native signature of nodeflags. */
 public class NNMMenuManager {
     static {
         System.loadLibrary("nodeflags");

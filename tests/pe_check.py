@@ -1,0 +1,284 @@
+#!/usr/bin/env python3
+"""Static proof of the Windows binaries we ship, read from their PE tables.
+
+    pe_check.py --arch x64|x86 --platform DIR ROLE=FILE ...
+
+ROLE is imdaemon, nodeflags or imcheck. For every binary it reads the import,
+delay-import and export tables as the Windows loader will, and fails when:
+- the binary is not for the architecture asked for;
+- it has any delay import (the loader binds those only on first call, through
+  slots the linker must have filled; some linkers leave them 0 or read-only);
+- an import's address slots do not match its names, or lie outside the image;
+- it imports from a DLL other than its own platform DLL, WSOCK32.dll (the
+  daemon) or a system DLL, or needs a compiler runtime DLL;
+- a name it takes from ov.dll or ovw.dll is not in platform/<dll>.def;
+- imdaemon.exe lacks a function it calls (the whole ov.dll set, FindWindowA
+  and PostMessageA from USER32.dll, select and __WSAFDIsSet from WSOCK32.dll);
+- imcheck.exe imports ov.dll or ovw.dll (it must run with the platform down);
+- nodeflags.dll does not export exactly the six native methods (stdcall names
+  on x86), with the three no-op methods at one address.
+It also checks that platform/ov.h and ov.def (ovw.h and ovw.def) name the same
+functions. Prints each binary's imports and exports, then PASS or FAIL lines.
+"""
+import re
+import struct
+import sys
+
+MACHINES = {"x64": 0x8664, "x86": 0x14C}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+COMPILER_RUNTIME = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libc\+\+|libunwind|libssp|libatomic)")
+METHODS = ["CreateMenu", "InitializeDB", "InitializeUI", "UninitializeDB", "UninitializeUI", "UpdateMenu"]
+NO_OP_METHODS = {"CreateMenu", "InitializeUI", "UninitializeUI"}
+REQUIRED = {
+    "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
+}
+
+
+class Image:
+    """A PE file with RVA-based access to its bytes."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        d = self.data
+        if d[:2] != b"MZ":
+            raise ValueError("no MZ header")
+        pe = struct.unpack_from("<I", d, 0x3C)[0]
+        if d[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", d, pe + 4)
+        optional = pe + 24
+        magic = struct.unpack_from("<H", d, optional)[0]
+        if magic not in (0x10B, 0x20B):
+            raise ValueError("unknown optional header 0x%x" % magic)
+        self.wide = magic == 0x20B
+        self.image_base = (struct.unpack_from("<Q", d, optional + 24)[0] if self.wide
+                           else struct.unpack_from("<I", d, optional + 28)[0])
+        directories = optional + (112 if self.wide else 96)
+        count = struct.unpack_from("<I", d, directories - 4)[0]
+        self.directories = [struct.unpack_from("<II", d, directories + 8 * i) for i in range(count)]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            name, vsize, va, rawsize, raw = struct.unpack_from("<8sIIII", d, table + 40 * i)
+            flags = struct.unpack_from("<I", d, table + 40 * i + 36)[0]
+            self.sections.append((name.rstrip(b"\0").decode(), va, max(vsize, rawsize), raw, rawsize, flags))
+
+    def directory(self, index):
+        return self.directories[index] if index < len(self.directories) else (0, 0)
+
+    def section_of(self, rva):
+        for section in self.sections:
+            if section[1] <= rva < section[1] + section[2]:
+                return section
+        return None
+
+    def offset(self, rva):
+        section = self.section_of(rva)
+        if not section or rva - section[1] >= section[4]:
+            raise ValueError("RVA 0x%x is not in the file" % rva)
+        return section[3] + rva - section[1]
+
+    def u32(self, rva):
+        return struct.unpack_from("<I", self.data, self.offset(rva))[0]
+
+    def slot(self, rva):
+        return struct.unpack_from("<Q" if self.wide else "<I", self.data, self.offset(rva))[0]
+
+    def string(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("latin-1")
+
+    def thunk_names(self, rva):
+        """Names (or #ordinals) of a null-ended name table."""
+        size = 8 if self.wide else 4
+        ordinal_flag = 1 << (63 if self.wide else 31)
+        names = []
+        while True:
+            value = self.slot(rva)
+            if value == 0:
+                return names
+            names.append("#%d" % (value & 0xFFFF) if value & ordinal_flag else self.string((value & 0x7FFFFFFF) + 2))
+            rva += size
+
+    def imports(self, problems):
+        """{dll (lower case): [names]}, checking each name's address slot."""
+        result = {}
+        rva, _ = self.directory(1)
+        size = 8 if self.wide else 4
+        while rva:
+            names_rva, _, _, name_rva, slots_rva = struct.unpack_from("<IIIII", self.data, self.offset(rva))
+            if name_rva == 0 and slots_rva == 0:
+                break
+            dll = self.string(name_rva)
+            names = self.thunk_names(names_rva or slots_rva)
+            for i, name in enumerate(names):
+                slot = slots_rva + i * size
+                if self.section_of(slot) is None:
+                    problems.append("%s!%s: address slot 0x%x is outside the image" % (dll, name, slot))
+                elif self.slot(slot) == 0:
+                    problems.append("%s!%s: address slot 0x%x is 0 in the file" % (dll, name, slot))
+            result.setdefault(dll.lower(), []).extend(names)
+            rva += 20
+        return result
+
+    def delay_imports(self):
+        """[(dll, name, slot rva, slot value, slot writable)] of every delay import.
+
+        GNU ld leaves the delay-import directory empty and the delay-load
+        helper finds its descriptors by symbol, so the sections are searched
+        for descriptors too: attributes 1 (RVA-based), a DLL name ending in
+        .dll, and address and name tables inside the image."""
+        descriptors = set()
+        rva, _ = self.directory(13)
+        while rva and self.delay_descriptor(rva):
+            descriptors.add(rva)
+            rva += 32
+        for name, va, size, raw, rawsize, flags in self.sections:
+            for at in range(0, min(size, rawsize) - 31, 4):
+                if self.data[raw + at] == 1 and self.delay_descriptor(va + at):
+                    descriptors.add(va + at)
+        result = []
+        size = 8 if self.wide else 4
+        for rva in sorted(descriptors):
+            _, name_rva, _, slots_rva, names_rva = struct.unpack_from("<IIIII", self.data, self.offset(rva))
+            dll = self.string(name_rva)
+            for i, name in enumerate(self.thunk_names(names_rva)):
+                slot = slots_rva + i * size
+                section = self.section_of(slot)
+                writable = bool(section and section[5] & 0x80000000)
+                result.append((dll, name, slot, self.slot(slot) if section else 0, writable))
+        return result
+
+    def delay_descriptor(self, rva):
+        """True when a delay-import descriptor stands at rva."""
+        try:
+            attributes, name_rva, handle_rva, slots_rva, names_rva = struct.unpack_from(
+                "<IIIII", self.data, self.offset(rva))
+            if attributes != 1 or not all(map(self.section_of, (name_rva, handle_rva, slots_rva, names_rva))):
+                return False
+            dll = self.string(name_rva)
+            return (dll.lower().endswith(".dll") and dll.isprintable() and len(dll) < 256
+                    and len(self.thunk_names(names_rva)) > 0)
+        except (ValueError, struct.error, UnicodeDecodeError):
+            return False
+
+    def exports(self):
+        """{name: rva} of the export table."""
+        rva, _ = self.directory(0)
+        if not rva:
+            return {}
+        count_names, functions, names, ordinals = struct.unpack_from("<IIII", self.data, self.offset(rva) + 24)
+        result = {}
+        for i in range(count_names):
+            name = self.string(self.u32(names + 4 * i))
+            ordinal = struct.unpack_from("<H", self.data, self.offset(ordinals + 2 * i))[0]
+            result[name] = self.u32(functions + 4 * ordinal)
+        return result
+
+
+def declared(platform, lib):
+    """Names an export list declares (DATA and aliases stripped)."""
+    names, listing = set(), False
+    for line in open("%s/%s.def" % (platform, lib)):
+        words = line.split(";")[0].split()
+        if words and words[0] == "EXPORTS":
+            listing = True
+        elif words and listing:
+            names.add(words[0])
+    return names
+
+
+def header_names(platform, lib):
+    text = open("%s/%s.h" % (platform, lib)).read()
+    return set(re.findall(r"^OVW?_API\b[^;(]*?\b(\w+)\s*(?:\(|;)", text, re.M))
+
+
+def export_names(arch):
+    if arch == "x86":
+        return {"_Java_quorel_im_vesk_NNMMenuManager_%s@%d" % (m, 24 if m == "UpdateMenu" else 8): m
+                for m in METHODS}
+    return {"Java_quorel_im_vesk_NNMMenuManager_" + m: m for m in METHODS}
+
+
+def check(role, path, arch, platform):
+    problems = []
+    image = Image(path)
+    if image.machine != MACHINES[arch]:
+        problems.append("machine 0x%x, not %s" % (image.machine, arch))
+    for dll, name, slot, value, writable in image.delay_imports():
+        problems.append("delay import %s!%s (slot 0x%x holds 0x%x, %s)"
+                        % (dll, name, slot, value, "writable" if writable else "read-only"))
+    imports = image.imports(problems)
+    own = {"imdaemon": "ov.dll", "nodeflags": "ovw.dll", "imcheck": None}[role]
+    allowed = SYSTEM_DLLS | {own} | ({"wsock32.dll"} if role == "imdaemon" else set())
+    for dll in sorted(imports):
+        if COMPILER_RUNTIME.match(dll):
+            problems.append("needs the compiler runtime DLL %s" % dll)
+        elif dll not in allowed:
+            problems.append("imports from %s" % dll)
+    for lib in ("ov", "ovw"):
+        for name in sorted(set(imports.get(lib + ".dll", [])) - declared(platform, lib)):
+            problems.append("takes %s from %s.dll, which platform/%s.def does not declare" % (name, lib, lib))
+    needed = dict(REQUIRED.get(role, {}))
+    if own:
+        needed[own] = declared(platform, own[:-4]) if role == "imdaemon" else set()
+        if own not in imports:
+            problems.append("does not import %s" % own)
+    for dll, names in sorted(needed.items()):
+        for name in sorted(names - set(imports.get(dll, []))):
+            problems.append("does not import %s from %s" % (name, dll))
+    exports = image.exports()
+    if role == "nodeflags":
+        expected = export_names(arch)
+        if set(exports) != set(expected):
+            problems.append("exports %s, expected %s" % (sorted(exports), sorted(expected)))
+        else:
+            no_ops = {exports[n] for n, m in expected.items() if m in NO_OP_METHODS}
+            if len(no_ops) != 1:
+                problems.append("the three no-op methods are at %d addresses, not one" % len(no_ops))
+    elif exports:
+        problems.append("exports %s" % sorted(exports))
+
+    print("%s (%s, %s)" % (role, path, arch))
+    for dll in sorted(imports):
+        print("  imports %s: %s" % (dll, " ".join(sorted(imports[dll]))))
+    for name in sorted(exports):
+        print("  exports %s" % name)
+    for problem in problems:
+        print("  FAIL: %s" % problem)
+    return not problems
+
+
+def main(argv):
+    arch = platform = None
+    binaries = []
+    args = iter(argv)
+    for word in args:
+        if word == "--arch":
+            arch = next(args)
+        elif word == "--platform":
+            platform = next(args)
+        else:
+            role, _, path = word.partition("=")
+            binaries.append((role, path))
+    if arch not in MACHINES or not platform or not binaries:
+        print(__doc__.strip().splitlines()[2])
+        return 2
+    ok = True
+    for lib in ("ov", "ovw"):
+        if header_names(platform, lib) != declared(platform, lib):
+            print("FAIL: platform/%s.h and platform/%s.def name different functions" % (lib, lib))
+            ok = False
+    for role, path in binaries:
+        try:
+            ok = check(role, path, arch, platform) and ok
+        except (OSError, ValueError, struct.error) as error:
+            print("%s (%s): FAIL: cannot read its tables: %s" % (role, path, error))
+            ok = False
+    print("PASS" if ok else "FAIL")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
