@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The release holds exactly the two deliverables and the deployment note,
+# The release holds exactly the two deliverables, imcheck and the deployment note,
 # both as an installed folder and as the ZIP. Usage: release_test.sh <build dir>
 set -euo pipefail
 build=$1
@@ -7,7 +7,7 @@ build=$(cd "$build" && pwd)
 work="$build/release-test"
 rm -rf "$work"
 cmake --install "$build" --prefix "$work/folder" >/dev/null
-expected=$'DEPLOY.txt\nimdaemon.exe\nnodeflags.dll'
+expected=$'DEPLOY.txt\nimcheck.exe\nimdaemon.exe\nnodeflags.dll'
 installed=$(cd "$work/folder" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || { echo "FAIL: installed folder holds:"; echo "$installed"; exit 1; }
 (cd "$build" && cpack -B "$work/zip" >/dev/null)
