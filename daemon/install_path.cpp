@@ -31,6 +31,17 @@ void SetInstallDir(const std::string &text)
     sInstallPath = szInstallDir;
 }
 
+std::string SetInstallDirFromArgument(const char *argument)
+{
+    std::string sDecoded = argument;
+    ReplaceAll(sDecoded, "%20", " ");
+    if (sDecoded.empty())
+        TraceLog("CreateJVMProcess sInstallPath null");
+    else
+        SetInstallDir(sDecoded);
+    return sDecoded;
+}
+
 void TraceLog(const char *)
 {
 }

@@ -24,6 +24,12 @@ void ReplaceAll(std::string &s, const std::string &what, const std::string &with
 // sInstallPath to exactly what szInstallDir then holds.
 void SetInstallDir(const std::string &text);
 
+// Takes the install directory from the daemon's first argument as the
+// process manager passes it: every %20 becomes a space, then SetInstallDir.
+// Returns the decoded text, uncut; when it is empty the install directory is
+// left as it was.
+std::string SetInstallDirFromArgument(const char *argument);
+
 // The trace hook: takes one optional text and does nothing with it.
 void TraceLog(const char *text = 0);
 

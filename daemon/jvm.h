@@ -11,14 +11,16 @@ extern DWORD dwJVMProcessId;
 
 // Title of the Java application's listener window, looked up among all
 // top-level windows by title alone.
-extern const char szListenerTitle[];
+const char szListenerTitle[] = "Tarvos_Windows_Listener";
 
-// jvm_launch.cpp
+// java_command.cpp
 // "<dir><name>"; for each entry matching pattern, in enumeration order.
 std::string ListInstallFiles(const std::string &pattern, const std::string &dir);
 // The command line given to the Java launcher: library path, class path of
 // every archive then every library in the install directory, main class.
 std::string JavaCommandLine();
+
+// jvm_launch.cpp
 int CreateJVMProcess();
 
 // jvm_stop.cpp

@@ -12,28 +12,6 @@ DWORD dwJVMProcessId = 0;
 // the daemon exits, so that the recorded id cannot pass to another process.
 static PROCESS_INFORMATION piJVM;
 
-std::string ListInstallFiles(const std::string &pattern, const std::string &dir)
-{
-    std::string sList;
-    WIN32_FIND_DATAA findData;
-    HANDLE hFind = FindFirstFileA(pattern.c_str(), &findData);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return sList;
-    do {
-        sList += "\"" + dir + findData.cFileName + "\";";
-    } while (FindNextFileA(hFind, &findData));
-    FindClose(hFind);
-    return sList;
-}
-
-std::string JavaCommandLine()
-{
-    std::string sJars = ListInstallFiles(sInstallPath + "*.jar", sInstallPath);
-    std::string sDlls = ListInstallFiles(sInstallPath + "*.dll", sInstallPath);
-    return "-Djava.library.path=\"" + sInstallPath + ";\" -classpath " + sJars + sDlls + "  " +
-           "quorel.im.vesk.Quorel";
-}
-
 int CreateJVMProcess()
 {
     std::string sJavaPath = GetJavaPath();

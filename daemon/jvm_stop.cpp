@@ -5,8 +5,6 @@
 #include "install_path.h"
 #include "jvm.h"
 
-const char szListenerTitle[] = "Tarvos_Windows_Listener";
-
 enum {
     CLOSE_ATTEMPTS = 10,
     CLOSE_INTERVAL_MS = 1000,

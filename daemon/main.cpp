@@ -91,13 +91,8 @@ int main(int argc, char *argv[])
     if (argc < 2)
         exit(-99);
 
-    std::string sDecoded = argv[1];
-    ReplaceAll(sDecoded, "%20", " ");
-    if (sDecoded.empty()) {
-        TraceLog("CreateJVMProcess sInstallPath null");
+    if (SetInstallDirFromArgument(argv[1]).empty())
         exit(-99);
-    }
-    SetInstallDir(sDecoded);
 
     char szLogPath[INSTALL_PATH_SIZE];
     MakeInstallFilePath(szLogPath, "tarvos_im.log");

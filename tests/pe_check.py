@@ -14,7 +14,8 @@ delay-import and export tables as the Windows loader will, and fails when:
 - a name it takes from ov.dll or ovw.dll is not in platform/<dll>.def;
 - imdaemon.exe lacks a function it calls (the whole ov.dll set, FindWindowA
   and PostMessageA from USER32.dll, select and __WSAFDIsSet from WSOCK32.dll);
-- imcheck.exe imports ov.dll or ovw.dll (it must run with the platform down);
+- imcheck.exe imports ov.dll or ovw.dll (it must run with the platform down),
+  or a call that starts or ends a process or closes a window;
 - nodeflags.dll does not export exactly the six native methods (stdcall names
   on x86), with the three no-op methods at one address.
 It also checks that platform/ov.h and ov.def (ovw.h and ovw.def) name the same
@@ -25,12 +26,17 @@ import struct
 import sys
 
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
 COMPILER_RUNTIME = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libc\+\+|libunwind|libssp|libatomic)")
 METHODS = ["CreateMenu", "InitializeDB", "InitializeUI", "UninitializeDB", "UninitializeUI", "UpdateMenu"]
 NO_OP_METHODS = {"CreateMenu", "InitializeUI", "UninitializeUI"}
 REQUIRED = {
     "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
+}
+# imcheck starts nothing and closes nothing.
+FORBIDDEN = {
+    "imcheck": {"kernel32.dll": {"CreateProcessA", "CreateProcessW", "TerminateProcess"},
+                "user32.dll": {"PostMessageA", "SendMessageA"}},
 }
 
 
@@ -211,7 +217,7 @@ def check(role, path, arch, platform):
                         % (dll, name, slot, value, "writable" if writable else "read-only"))
     imports = image.imports(problems)
     own = {"imdaemon": "ov.dll", "nodeflags": "ovw.dll", "imcheck": None}[role]
-    allowed = SYSTEM_DLLS | {own} | ({"wsock32.dll"} if role == "imdaemon" else set())
+    allowed = SYSTEM_DLLS | ({own} if own else set()) | ({"wsock32.dll"} if role == "imdaemon" else set())
     for dll in sorted(imports):
         if COMPILER_RUNTIME.match(dll):
             problems.append("needs the compiler runtime DLL %s" % dll)
@@ -228,6 +234,9 @@ def check(role, path, arch, platform):
     for dll, names in sorted(needed.items()):
         for name in sorted(names - set(imports.get(dll, []))):
             problems.append("does not import %s from %s" % (name, dll))
+    for dll, names in sorted(FORBIDDEN.get(role, {}).items()):
+        for name in sorted(names & set(imports.get(dll, []))):
+            problems.append("imports %s from %s" % (name, dll))
     exports = image.exports()
     if role == "nodeflags":
         expected = export_names(arch)

@@ -10,7 +10,7 @@ work="$build/release"
 rm -rf "$work"
 fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$work/folder" >/dev/null
-expected=$'DEPLOY.txt\nimdaemon.exe\nnodeflags.dll'
+expected=$'DEPLOY.txt\nimcheck.exe\nimdaemon.exe\nnodeflags.dll'
 installed=$(cd "$work/folder" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed folder holds: $(echo $installed)"
 (cd "$build" && cpack -B "$work" >/dev/null)

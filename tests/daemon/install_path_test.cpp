@@ -90,3 +90,33 @@ TEST(MakeInstallFilePath, CutsAt259WithoutOverrun)
     EXPECT_EQ(std::string(out), std::string(259, 'd'));
     EXPECT_EQ(out[INSTALL_PATH_SIZE], 'X');
 }
+
+TEST(SetInstallDirFromArgument, DecodesThenSetsBothForms)
+{
+    struct {
+        std::string argument;
+        std::string decoded;
+        std::string installDir; // what both forms hold afterwards
+    } cases[] = {
+        {"C:\\Program%20Files\\Mod\\", "C:\\Program Files\\Mod\\", "C:\\Program Files\\Mod\\"},
+        {"%20%20", "  ", "  "},
+        {"C:\\Mod", "C:\\Mod", "C:\\Mod"},
+        {std::string(150, 'd') + "%20" + std::string(150, 'e'),
+         std::string(150, 'd') + " " + std::string(150, 'e'),
+         std::string(150, 'd') + " " + std::string(108, 'e')},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.argument);
+        EXPECT_EQ(SetInstallDirFromArgument(c.argument.c_str()), c.decoded);
+        EXPECT_EQ(std::string(szInstallDir), c.installDir);
+        EXPECT_EQ(sInstallPath, c.installDir);
+    }
+}
+
+TEST(SetInstallDirFromArgument, EmptyArgumentLeavesTheDirectoryAlone)
+{
+    SetInstallDir("C:\\Mod\\");
+    EXPECT_EQ(SetInstallDirFromArgument(""), "");
+    EXPECT_STREQ(szInstallDir, "C:\\Mod\\");
+    EXPECT_EQ(sInstallPath, "C:\\Mod\\");
+}

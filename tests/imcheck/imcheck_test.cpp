@@ -1,0 +1,425 @@
+// imcheck on fixture install directories: each finding fires on a fixture
+// that differs from a clean install in that one respect, a clean install
+// gives none, and the command line it prints is the one the real daemon
+// passes to the Java stand-in.
+#include "harness.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
+
+static std::wstring Wide(const std::string &text)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), 0, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], n);
+    return wide;
+}
+
+// The install directory as the process manager writes it.
+static std::string Encoded(std::string dir)
+{
+    for (size_t at = dir.find(' '); at != std::string::npos; at = dir.find(' '))
+        dir.replace(at, 1, "%20");
+    return dir;
+}
+
+// One quoted argument; a trailing backslash is doubled so that it does not
+// escape the closing quote.
+static std::wstring Argument(const std::wstring &text)
+{
+    return L"\"" + text + (!text.empty() && text.back() == L'\\' ? L"\\" : L"") + L"\"";
+}
+
+static std::string HereFile(const std::string &name)
+{
+    char szCurrent[MAX_PATH];
+    GetCurrentDirectoryA(sizeof szCurrent, szCurrent);
+    return std::string(szCurrent) + "\\" + name;
+}
+
+static void Copy(const std::string &from, const std::string &to)
+{
+    ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from << " -> " << to;
+}
+
+struct Report {
+    DWORD status = 0;
+    std::string text;
+    std::vector<std::string> lines;
+};
+
+// Runs imcheck.exe with arguments, its output in a file at outPath.
+static Report RunImcheck(const std::wstring &arguments, const std::string &outPath)
+{
+    Report report;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
+    HANDLE hOut = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, 0);
+    EXPECT_NE(hOut, INVALID_HANDLE_VALUE) << outPath;
+    std::wstring commandLine = Argument(Wide(PmProgramDir() + "imcheck.exe")) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = hOut;
+    startup.hStdError = hOut;
+    PROCESS_INFORMATION process;
+    BOOL started = CreateProcessW(0, &commandLine[0], 0, 0, TRUE, 0, 0, 0, &startup, &process);
+    CloseHandle(hOut);
+    EXPECT_TRUE(started);
+    if (!started)
+        return report;
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), (DWORD)WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &report.status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    report.text = ReadFileText(outPath);
+    for (size_t start = 0, end; (end = report.text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        report.lines.push_back(report.text.substr(start, end - start));
+    return report;
+}
+
+static bool StartsWith(const std::string &text, const std::string &start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+static std::vector<std::string> Findings(const Report &report)
+{
+    std::vector<std::string> found;
+    for (const std::string &line : report.lines)
+        if (StartsWith(line, "error: ") || StartsWith(line, "warning: "))
+            found.push_back(line);
+    return found;
+}
+
+// The line after "command line, <n> characters, ...:", and n.
+static std::string PrintedCommandLine(const Report &report, size_t *length = 0)
+{
+    for (size_t i = 0; i + 1 < report.lines.size(); ++i)
+        if (StartsWith(report.lines[i], "command line, ")) {
+            if (length)
+                *length = std::stoul(report.lines[i].substr(14));
+            return report.lines[i + 1];
+        }
+    ADD_FAILURE() << "no command line in:\n" << report.text;
+    return "";
+}
+
+// A clean install: the Java stand-in as java.exe in a JVM folder of its
+// own, and an install directory holding nodeflags.dll, one archive and
+// java_file.dat naming the launcher.
+struct Install {
+    std::string root;        // the test's own folder
+    std::string dir;         // install directory, with the trailing backslash
+    std::string launcher;    // what java_file.dat names
+    std::wstring arguments;  // imcheck's command-line arguments
+
+    Report Check() const { return RunImcheck(arguments, root + "imcheck-report.txt"); }
+};
+
+static void Populate(Install &in)
+{
+    CreateDirectoryA(in.dir.c_str(), 0);
+    Copy(PmProgramDir() + "nodeflags.dll", in.dir + "nodeflags.dll");
+    WriteFileText(in.dir + "app.jar", "PK");
+    WriteFileText(in.dir + "java_file.dat", in.launcher + "\r\n");
+    in.arguments = Argument(Wide(Encoded(in.dir)));
+}
+
+static Install CleanInstall(const std::string &name)
+{
+    Install in;
+    in.root = FreshDir(name);
+    CreateDirectoryA((in.root + "jre").c_str(), 0);
+    CreateDirectoryA((in.root + "jre\\bin").c_str(), 0);
+    in.launcher = in.root + "jre\\bin\\java.exe";
+    Copy(PmProgramDir() + "javaapp.exe", in.launcher);
+    in.dir = in.root + "Integration Module\\";
+    Populate(in);
+    return in;
+}
+
+static void SetJavaFile(Install &in, const std::string &firstLine)
+{
+    WriteFileText(in.dir + "java_file.dat", firstLine + "\r\n");
+}
+
+// A folder below root whose path, trailing backslash included, is length long.
+static std::string DirOfLength(const Install &in, size_t length)
+{
+    std::string dir = in.root + std::string(length - in.root.size() - 1, 'd') + "\\";
+    EXPECT_EQ(dir.size(), length);
+    return dir;
+}
+
+// Adds archives until the command line is exactly to characters long; each
+// adds its quoted path and a semicolon.
+static void GrowCommandLine(Install &in, size_t to)
+{
+    size_t from = PrintedCommandLine(in.Check()).size();
+    size_t around = in.dir.size() + 3;
+    size_t longest = MAX_PATH - 1 - in.dir.size();
+    ASSERT_LT(from + around + 16, to);
+    for (int i = 0; from < to; ++i) {
+        size_t need = to - from - around;
+        // Leave enough for one more archive with a short name.
+        size_t name = need <= longest ? need : std::min(longest, need - around - 16);
+        std::string prefix = std::to_string(i) + "-";
+        WriteFileText(in.dir + prefix + std::string(name - prefix.size() - 4, 'a') + ".jar", "PK");
+        from += around + name;
+    }
+}
+
+static void LetEveryoneWrite(const std::string &path)
+{
+    PSECURITY_DESCRIPTOR descriptor = 0;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, 0));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = 0;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0,
+                                    dacl, 0),
+              (DWORD)ERROR_SUCCESS);
+    LocalFree(descriptor);
+}
+
+// A name no ANSI code page but UTF-8 holds (outside the Basic
+// Multilingual Plane).
+static const wchar_t szNotAnsi[] = L"\U0001F5C2";
+
+struct Finding {
+    const char *severity;
+    const char *phrase;
+};
+
+struct Case {
+    const char *name;
+    void (*change)(Install &in);
+    std::vector<Finding> findings;
+};
+
+static const Case cases[] = {
+    {"Clean", [](Install &) {}, {}},
+    {"JavawAndOtherArgumentsAccepted",
+     [](Install &in) {
+         in.launcher = in.root + "jre\\bin\\JavaW.exe";
+         Copy(PmProgramDir() + "javaapp.exe", in.launcher);
+         SetJavaFile(in, in.launcher);
+         in.arguments += L" -p 250 -r 100";
+     },
+     {}},
+    {"NoArgument", [](Install &in) { in.arguments = L""; }, {{"error", "no install directory given"}}},
+    {"EmptyArgument", [](Install &in) { in.arguments = L"\"\""; },
+     {{"error", "install directory argument is empty"}}},
+    {"NoTrailingBackslash",
+     [](Install &in) { in.arguments = Argument(Wide(Encoded(in.dir.substr(0, in.dir.size() - 1)))); },
+     {{"error", "does not end with a backslash"},
+      {"error", "Integration Modulejava_file.dat\" does not exist"}}},
+    {"DirectoryOf246Characters",
+     [](Install &in) {
+         in.dir = DirOfLength(in, 246);
+         Populate(in);
+     },
+     {}},
+    {"DirectoryOf247Characters",
+     [](Install &in) {
+         // Too long for java_file.dat and nodeflags.dll to be put there.
+         in.dir = DirOfLength(in, 247);
+         CreateDirectoryA(in.dir.c_str(), 0);
+         in.arguments = Argument(Wide(Encoded(in.dir)));
+     },
+     {{"error", "247 characters long, more than 246"},
+      {"error", "java_file.da\" does not exist"},
+      {"error", "nodeflags.dll is not in the install directory"}}},
+    {"MissingDirectory",
+     [](Install &in) { in.arguments = Argument(Wide(Encoded(in.root + "Elsewhere\\"))); },
+     {{"error", "Elsewhere\\\" does not exist: the daemon starts no application"}}},
+    {"JavaFileMissing", [](Install &in) { DeleteFileA((in.dir + "java_file.dat").c_str()); },
+     {{"error", "java_file.dat\" does not exist"}}},
+    {"JavaFileIsAFolder",
+     [](Install &in) {
+         DeleteFileA((in.dir + "java_file.dat").c_str());
+         CreateDirectoryA((in.dir + "java_file.dat").c_str(), 0);
+     },
+     {{"error", "cannot be opened for reading (it is a folder)"}}},
+    {"JavaFileFirstLineEmpty", [](Install &in) { SetJavaFile(in, "\r\n" + in.launcher); },
+     {{"error", "first line of java_file.dat is empty"}}},
+    {"JavaFileFirstLineCut",
+     [](Install &in) {
+         // The launcher path stretched with ".\" to exactly 259 characters,
+         // so that only what follows it is cut.
+         std::string path = in.root;
+         std::string name = "jre\\bin\\java.exe";
+         if ((259 - path.size() - name.size()) % 2)
+             path += "jre\\..\\";
+         while (path.size() + name.size() < 259)
+             path += ".\\";
+         path += name;
+         ASSERT_EQ(path.size(), 259u);
+         SetJavaFile(in, path + " -Xmx512m");
+     },
+     {{"warning", "first line of java_file.dat is 268 characters long"}}},
+    {"LauncherRelative", [](Install &in) { SetJavaFile(in, "jre\\bin\\java.exe"); },
+     {{"error", "is not absolute"}}},
+    {"LauncherQuoted", [](Install &in) { SetJavaFile(in, "\"" + in.launcher + "\""); },
+     {{"error", "holds a double quote"}}},
+    {"LauncherLeadingBlank", [](Install &in) { SetJavaFile(in, " " + in.launcher); },
+     {{"error", "begins or ends with a blank"}}},
+    {"LauncherTrailingBlank", [](Install &in) { SetJavaFile(in, in.launcher + "\t"); },
+     {{"error", "begins or ends with a blank"}}},
+    {"JavaFileWithByteOrderMark", [](Install &in) { SetJavaFile(in, "\xEF\xBB\xBF" + in.launcher); },
+     {{"error", "byte-order mark"}}},
+    {"LauncherMissing", [](Install &in) { SetJavaFile(in, in.root + "jdk\\bin\\java.exe"); },
+     {{"error", "jdk\\bin\\java.exe\" does not exist"}}},
+    {"LauncherIsAFolder", [](Install &in) { SetJavaFile(in, in.root + "jre\\bin"); },
+     {{"error", "is a folder"}}},
+    {"LauncherIsABatchFile",
+     [](Install &in) {
+         WriteFileText(in.root + "jre\\bin\\java.bat", "@java.exe %*\r\n");
+         SetJavaFile(in, in.root + "jre\\bin\\java.bat");
+     },
+     {{"error", "is a batch file"}}},
+    {"LauncherIsNotAProgram", [](Install &in) { WriteFileText(in.launcher, "MZ but nothing more"); },
+     {{"error", "is not a Windows program"}}},
+    {"LauncherIsALibrary", [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.launcher); },
+     {{"error", "is a library (DLL), not a program"}}},
+    {"LauncherNotNamedJava",
+     [](Install &in) {
+         Copy(in.launcher, in.root + "jre\\bin\\start-java.exe");
+         SetJavaFile(in, in.root + "jre\\bin\\start-java.exe");
+     },
+     {{"warning", "the launcher is \"start-java.exe\", not java.exe or javaw.exe"}}},
+    {"BridgeMissing", [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
+     {{"error", "nodeflags.dll is not in the install directory"}}},
+    {"BridgeNotALibrary", [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
+     {{"error", "nodeflags.dll in the install directory is not a Windows library"}}},
+    {"Launcher32BitBridge64Bit", [](Install &in) { Copy(HereFile("pe32-program.exe"), in.launcher); },
+     {{"error", "launcher is a 32-bit (x86) program and nodeflags.dll a 64-bit (x64) library"}}},
+    {"Launcher64BitBridge32Bit",
+     [](Install &in) { Copy(HereFile("pe32-library.dll"), in.dir + "nodeflags.dll"); },
+     {{"error", "launcher is a 64-bit (x64) program and nodeflags.dll a 32-bit (x86) library"}}},
+    {"CommandLineAtTheLimit", [](Install &in) { GrowCommandLine(in, 32766); }, {}},
+    {"CommandLineOverTheLimit", [](Install &in) { GrowCommandLine(in, 32767); },
+     {{"error", "command line is 32767 characters long, more than the 32766"}}},
+    {"SemicolonInDirectory",
+     [](Install &in) {
+         in.dir = in.root + "Integration;Module\\";
+         Populate(in);
+     },
+     {{"warning", "holds a ';'"}}},
+    {"DirectoryOutsideTheAnsiCodePage",
+     [](Install &in) {
+         std::wstring dir = Wide(in.root) + szNotAnsi + L" Module\\";
+         // The harness's ANSI clean-up cannot remove it: an earlier run's may be there.
+         ASSERT_TRUE(CreateDirectoryW(dir.c_str(), 0) || GetLastError() == ERROR_ALREADY_EXISTS);
+         in.arguments = Argument(Wide(Encoded(in.root)) + szNotAnsi + L"%20Module\\");
+     },
+     {{"warning", "argument has characters that the ANSI code page"},
+      {"error", "Module\\\" does not exist: the daemon starts no application"}}},
+    {"ArchiveOutsideTheAnsiCodePage",
+     [](Install &in) {
+         std::wstring name = Wide(in.dir) + szNotAnsi + L".jar";
+         HANDLE hFile = CreateFileW(name.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+         ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+         CloseHandle(hFile);
+     },
+     {{"warning", "cannot carry: the daemon puts it on the class path"}}},
+    {"PlatformLibrariesInTheDirectory",
+     [](Install &in) {
+         Copy(PmProgramDir() + "ov.dll", in.dir + "ov.dll");
+         Copy(PmProgramDir() + "ovw.dll", in.dir + "OVW.DLL");
+     },
+     {{"warning", "ov.dll is in the install directory"}, {"warning", "ovw.dll is in the install directory"}}},
+    {"DirectoryWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.dir); },
+     {{"warning", "Module\\\" can be changed by Everyone: whoever can write it"}}},
+    {"JavaFileWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.dir + "java_file.dat"); },
+     {{"warning", "java_file.dat\" can be changed by Everyone: whoever can change it"}}},
+};
+
+static void PrintTo(const Case &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class ImcheckFinding : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ImcheckFinding, FiresAloneWithItsExitStatus)
+{
+    const Case &c = GetParam();
+    Install in = CleanInstall(c.name);
+    c.change(in);
+    if (HasFatalFailure())
+        return;
+    Report report = in.Check();
+    std::vector<std::string> found = Findings(report);
+    EXPECT_EQ(found.size(), c.findings.size()) << report.text;
+    DWORD expected = 0;
+    for (const Finding &f : c.findings) {
+        std::string start = std::string(f.severity) + ": ";
+        bool seen = std::any_of(found.begin(), found.end(), [&](const std::string &line) {
+            return StartsWith(line, start) && line.find(f.phrase) != std::string::npos;
+        });
+        EXPECT_TRUE(seen) << start << "..." << f.phrase << "... missing from:\n" << report.text;
+        if (start == "error: ")
+            expected = 1;
+        else if (expected == 0)
+            expected = 2;
+    }
+    EXPECT_EQ(report.status, expected);
+    if (c.findings.empty()) {
+        ASSERT_FALSE(report.lines.empty());
+        EXPECT_TRUE(StartsWith(report.lines.back(), "ok: ")) << report.text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, ImcheckFinding, ::testing::ValuesIn(cases),
+                         [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
+
+class Imcheck : public DaemonTest {};
+
+TEST_F(Imcheck, PrintsTheCommandLineTheDaemonPasses)
+{
+    Install in = CleanInstall("SameAsTheDaemon");
+    WriteFileText(in.dir + "second archive.jar", "PK");
+    CreateDirectoryA((in.dir + "old.jar").c_str(), 0);
+    Report report = in.Check();
+    EXPECT_EQ(report.status, 0u) << report.text;
+    size_t length = 0;
+    std::string printed = PrintedCommandLine(report, &length);
+    EXPECT_EQ(printed.size(), length);
+
+    ASSERT_TRUE(Start(PmArgument(Encoded(in.dir))));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, "Initialization complete."));
+    ASSERT_TRUE(WaitForRecord(in.dir, "window", "open"));
+    std::vector<std::string> started = RecordValues(in.dir, "cmdline");
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(printed, started[0]);
+    ExitAndTime();
+}
+
+TEST_F(Imcheck, NamesTheProcessOfAListenerWindowAlreadyOpen)
+{
+    Install in = CleanInstall("ListenerAlreadyOpen");
+    std::string application = PmProgramDir() + "javaapp.exe";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(CreateProcessA(application.c_str(), 0, 0, 0, FALSE, 0, 0, in.root.c_str(), &startup, &process));
+    bool open = WaitForRecord(in.root, "window", "open");
+    Report report = in.Check();
+    TerminateProcess(process.hProcess, 9);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    ASSERT_TRUE(open);
+
+    std::vector<std::string> found = Findings(report);
+    ASSERT_EQ(found.size(), 1u) << report.text;
+    EXPECT_NE(found[0].find("warning: a \"Tarvos_Windows_Listener\" window is already open, owned by process " +
+                            std::to_string(process.dwProcessId) + " (" + application + ")"),
+              std::string::npos)
+        << found[0];
+    EXPECT_EQ(report.status, 2u);
+}
