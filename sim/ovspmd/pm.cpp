@@ -171,20 +171,10 @@ bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(session.job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
-    // Under Wine a process start can fail now and then with an internal
-    // error when the machine is loaded; that one error is tried again.
-    BOOL created = FALSE;
-    DWORD dwCreateError = 0;
-    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
-        if (attempt > 0)
-            Sleep(200);
-        std::string line = commandLine;
-        created = CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, 0, &startupInfo,
-                                 &session.process);
-        dwCreateError = created ? 0 : GetLastError();
-        if (dwCreateError != ERROR_INTERNAL_ERROR)
-            break;
-    }
+    std::string line = commandLine;
+    BOOL created = CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, 0, &startupInfo,
+                                  &session.process);
+    DWORD dwCreateError = created ? 0 : GetLastError();
     if (hStderr != INVALID_HANDLE_VALUE)
         CloseHandle(hStderr);
     for (const Saved &s : saved)
