@@ -2,16 +2,13 @@
 // real imdaemon.exe, ov.dll stand-in and loopback connection.
 #include "harness.h"
 
-static const char szInit[] = "Initialization complete.";
-
 class StartUp : public DaemonTest {};
 class Commands : public DaemonTest {
 protected:
     // Starts the daemon in an empty install directory and takes its report.
     void Serve(const std::string &options, const std::vector<std::string> &env = {})
     {
-        std::string dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        ASSERT_TRUE(Start(PmArgument(dir) + " " + options, env));
+        ASSERT_TRUE(Start(PmArgument(FreshTestDir()) + " " + options, env));
         ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
     }
 };
@@ -19,7 +16,7 @@ class Failures : public Commands {};
 
 TEST_F(StartUp, NoArgumentExitsMinus99WithoutConnecting)
 {
-    stderrPath = FreshDir("NoArgument") + "stderr.txt";
+    stderrPath = FreshTestDir() + "stderr.txt";
     EXPECT_FALSE(Start(""));
     ExpectQuit("", -99);
     EXPECT_EQ(ReadFileText(stderrPath), "");
@@ -27,7 +24,7 @@ TEST_F(StartUp, NoArgumentExitsMinus99WithoutConnecting)
 
 TEST_F(StartUp, EmptyInstallDirExitsMinus99)
 {
-    stderrPath = FreshDir("EmptyDir") + "stderr.txt";
+    stderrPath = FreshTestDir() + "stderr.txt";
     EXPECT_FALSE(Start("\"\" -p 5"));
     ExpectQuit("", -99);
     EXPECT_EQ(ReadFileText(stderrPath), "");
@@ -35,7 +32,7 @@ TEST_F(StartUp, EmptyInstallDirExitsMinus99)
 
 TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
 {
-    std::string dir = FreshDir("Usage");
+    std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir) + " -x -p 3 -y"));
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
@@ -51,7 +48,7 @@ TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
 
 TEST_F(StartUp, OptionWithoutValueIsUnknown)
 {
-    std::string dir = FreshDir("MissingValue");
+    std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir) + " -p"));
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
@@ -179,13 +176,13 @@ TEST_F(Commands, UnknownCodesAreBogus)
 
 TEST_F(Failures, InitFailsWithStatus1AndNoClosingMessage)
 {
-    EXPECT_FALSE(Start(PmArgument(FreshDir("InitFails")), {"OV_SIM_FAIL=init"}));
+    EXPECT_FALSE(Start(PmArgument(FreshTestDir()), {"OV_SIM_FAIL=init"}));
     ExpectQuit("", 1);
 }
 
 TEST_F(Failures, InitCompleteFails)
 {
-    ASSERT_TRUE(Start(PmArgument(FreshDir("InitCompleteFails")), {"OV_SIM_FAIL=initcomplete"}));
+    ASSERT_TRUE(Start(PmArgument(FreshTestDir()), {"OV_SIM_FAIL=initcomplete"}));
     ExpectQuit("OVsInitComplete failed.", 1);
 }
 
@@ -223,7 +220,7 @@ TEST_F(Failures, SelectFailsAfterReportingItsOwnError)
     // The directory has no java_file.dat, so the launch leaves "No such file
     // or directory" in errno; the line must describe the failed select (a
     // descriptor that is no socket) instead.
-    std::string dir = FreshDir("SelectFails");
+    std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir), {"OV_SIM_FAIL=select"}));
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));

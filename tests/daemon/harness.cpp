@@ -1,36 +1,20 @@
 #include "harness.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
-static void RemoveTree(const std::string &dir)
+std::string FreshTestDir()
 {
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((dir + "*").c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + name + "\\");
-            else
-                DeleteFileA((dir + name).c_str());
-        } while (FindNextFileA(hFind, &data));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
-std::string FreshDir(const std::string &name)
-{
-    char szCurrent[MAX_PATH];
-    GetCurrentDirectoryA(sizeof szCurrent, szCurrent);
-    std::string dir = std::string(szCurrent) + "\\run\\";
-    CreateDirectoryA(dir.c_str(), 0);
-    dir += name + "\\";
-    RemoveTree(dir);
-    CreateDirectoryA(dir.c_str(), 0);
-    return dir;
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::filesystem::path dir = std::filesystem::current_path() / "run" /
+                                (std::string(test->test_suite_name()) + "." + test->name());
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+    if (!error)
+        std::filesystem::create_directories(dir, error);
+    EXPECT_FALSE(error) << dir.string() << ": " << error.message();
+    return (dir / "").string();
 }
 
 std::string ReadFileText(const std::string &path)
@@ -54,6 +38,9 @@ void WriteFileText(const std::string &path, const std::string &text)
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
 }
+
+#ifdef _WIN32
+const char szInit[] = "Initialization complete.";
 
 void UseJavaStandIn(const std::string &dir)
 {
@@ -160,3 +147,4 @@ double DaemonTest::ExitAndTime(DWORD timeoutMs)
     ExpectQuit("", 4);
     return done.ms - sent;
 }
+#endif // _WIN32

@@ -1,6 +1,7 @@
-// Drives the real imdaemon.exe through the process-manager core, in an
-// install directory of the test's own. The tests lie beside imdaemon.exe,
-// ov.dll and javaapp.exe (PmProgramDir()).
+// The test harness. Everywhere: a folder and files of the running test's
+// own. On Windows: the real imdaemon.exe driven through the process-manager
+// core, in an install directory of the test's own; the tests lie beside
+// imdaemon.exe, ov.dll and javaapp.exe (PmProgramDir()).
 #ifndef TESTS_DAEMON_HARNESS_H
 #define TESTS_DAEMON_HARNESS_H
 
@@ -9,14 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "ov_protocol.h"
-#include "pm.h"
-
-// A new, empty folder for one test, with a trailing backslash.
-std::string FreshDir(const std::string &name);
+// A new, empty folder run/<suite>.<test>/ for the running test, below the
+// current directory (CTest runs each test in its own build folder), with a
+// trailing separator.
+std::string FreshTestDir();
 
 std::string ReadFileText(const std::string &path);
 void WriteFileText(const std::string &path, const std::string &text);
+
+#ifdef _WIN32
+#include "ov_protocol.h"
+#include "pm.h"
+
+// The daemon's report once it is initialised.
+extern const char szInit[];
 
 // Points java_file.dat of dir at the Java stand-in (CR LF line end).
 void UseJavaStandIn(const std::string &dir);
@@ -57,5 +64,6 @@ protected:
     // status, read as the full 32-bit value.
     void ExpectQuit(const std::string &done, int status, DWORD timeoutMs = 5000);
 };
+#endif // _WIN32
 
 #endif

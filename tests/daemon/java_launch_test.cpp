@@ -5,14 +5,13 @@
 
 #include "harness.h"
 
-static const char szInit[] = "Initialization complete.";
 static const char szMainClass[] = "quorel.im.vesk.Quorel";
 
 class JavaLaunch : public DaemonTest {
 protected:
     std::string dir;
 
-    void SetUp() override { dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
+    void SetUp() override { dir = FreshTestDir(); }
 
     // Starts the daemon on dir (written as given) and waits for its report.
     void Serve(const std::string &installArgument)
@@ -99,11 +98,11 @@ TEST_F(JavaLaunch, NothingMatchingLeavesThreeSpaces)
 
 TEST_F(JavaLaunch, SpacesComeFromPercent20AndTheDirectoryIsCurrent)
 {
-    std::string spaced = FreshDir("Launch with spaces");
-    std::string encoded = spaced;
+    dir += "Launch with spaces\\";
+    CreateDirectoryA(dir.c_str(), 0);
+    std::string encoded = dir;
     for (size_t at = encoded.find(' '); at != std::string::npos; at = encoded.find(' '))
         encoded.replace(at, 1, "%20");
-    dir = spaced;
     Touch(dir + "app one.jar");
     UseJavaStandIn(dir);
     Serve(encoded);
@@ -195,7 +194,7 @@ TEST_F(JavaLaunch, InstallDirIsTheFirstArgumentEvenWhenItLooksLikeAnOption)
     // "-p" is taken as the install directory, a relative one: the daemon
     // reads "-pjava_file.dat" from its own current directory and starts the
     // application in the folder "-p" below it.
-    std::string cwd = FreshDir("cwd-of-daemon");
+    std::string cwd = dir;
     dir = cwd + "-p\\";
     CreateDirectoryA(dir.c_str(), 0);
     WriteFileText(cwd + "-pjava_file.dat", PmProgramDir() + "javaapp.exe\n");

@@ -7,8 +7,8 @@ class JavaStop : public DaemonTest {
 protected:
     std::string dir;
     HANDLE hApp = 0;
-    
-    void SetUp() override { dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
+
+    void SetUp() override { dir = FreshTestDir(); }
     void TearDown() override
     {
         if (hApp)
@@ -22,7 +22,7 @@ protected:
     {
         UseJavaStandIn(dir);
         ASSERT_TRUE(Start(PmArgument(dir), {"JAVAAPP_SIM_MODE=" + mode}));
-        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, "Initialization complete."));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
         ASSERT_TRUE(WaitForRecord(dir, "window", mode == "nowindow" ? "none" : "open"));
         std::vector<std::string> pid = RecordValues(dir, "pid");
         ASSERT_EQ(pid.size(), 1u);

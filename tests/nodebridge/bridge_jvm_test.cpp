@@ -7,26 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 static const char szFlag[] = "isNodeFlagged";
 static const char szNotFound[] = "1 No object for this host name\nOVwDbHostnameToObjectId failed";
-
-static std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-static void WriteAll(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 class Bridge : public ::testing::Test {
 protected:
@@ -35,9 +23,8 @@ protected:
 
     void SetUp() override
     {
-        dir = std::string("run/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
-        db = dir + "/ovw-db.txt";
+        dir = FreshTestDir();
+        db = dir + "ovw-db.txt";
     }
 
     // A database with the boolean field, a string field and these hosts.
@@ -46,14 +33,14 @@ protected:
         std::string text = "sets 0\nfield 1 boolean " + flag + "\nfield 2 string vendor\n";
         for (size_t i = 0; i < hosts.size(); ++i)
             text += "object " + std::to_string(1001 + i) + " " + hosts[i] + "\n";
-        WriteAll(db, text);
+        WriteFileText(db, text);
     }
 
     // Runs the driver with these arguments; out and err receive its output.
     // meanwhile, when given, is called again and again while the JVM runs.
     void Run(const std::vector<std::string> &args, void (*meanwhile)(const std::string &db) = 0)
     {
-        std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
+        std::string outPath = dir + "stdout", errPath = dir + "stderr";
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -81,14 +68,14 @@ protected:
         if (!meanwhile)
             waitpid(child, &waitStatus, 0);
         status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-        out = ReadAll(outPath);
-        err = ReadAll(errPath);
+        out = ReadFileText(outPath);
+        err = ReadFileText(errPath);
     }
 
     // The value line of object id for the flag field, or "" when unset.
     std::string Value(int object)
     {
-        std::istringstream lines(ReadAll(db));
+        std::istringstream lines(ReadFileText(db));
         std::string line, prefix = "value " + std::to_string(object) + " 1 ";
         while (std::getline(lines, line))
             if (line.compare(0, prefix.size(), prefix) == 0)
@@ -98,7 +85,7 @@ protected:
 
     std::string Sets()
     {
-        std::istringstream lines(ReadAll(db));
+        std::istringstream lines(ReadFileText(db));
         std::string line;
         while (std::getline(lines, line))
             if (line.compare(0, 5, "sets ") == 0)
@@ -278,7 +265,7 @@ TEST_F(Bridge, DatabaseFileRemovedUnderEightThreads)
     static int removals;
     removals = 0;
     Run({"init", "threads", "8", "2000", "t", szFlag, "done"}, [](const std::string &path) {
-        std::string text = ReadAll(path);
+        std::string text = ReadFileText(path);
         if (!text.empty() && text.find("sets 0\n") == std::string::npos && unlink(path.c_str()) == 0)
             ++removals;
     });
