@@ -32,9 +32,14 @@ void UseJavaStandIn(const std::string &dir);
 // key, in order.
 std::vector<std::string> RecordValues(const std::string &dir, const std::string &key);
 
-// Waits up to timeoutMs for a record line key with value; true when seen.
-bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value,
+// Waits up to timeoutMs for a record line key with value (any value when
+// empty); true when seen.
+bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value = "",
                    DWORD timeoutMs = 10000);
+
+// Starts imdaemon.exe with arguments (already quoted as needed) under
+// session and waits for its connection; false when it never connected.
+bool StartDaemon(PmSession &session, const std::string &arguments, const PmOptions &options = PmOptions());
 
 // One daemon under a process manager; ends it and its descendants when the
 // test ends.
@@ -45,16 +50,13 @@ protected:
 
     void TearDown() override { PmEnd(session); }
 
-    // Starts imdaemon.exe with arguments (already quoted as needed) and
-    // waits for its connection; false when it never connected.
+    // StartDaemon on session, with env added to its environment and its
+    // standard error in stderrPath when set.
     bool Start(const std::string &arguments, const std::vector<std::string> &env = {});
 
     // The next event must be of kind with code and text, within timeoutMs.
     ::testing::AssertionResult Expect(char kind, int code, const std::string &text,
                                       DWORD timeoutMs = 5000, PmEvent *got = 0);
-
-    // No event may arrive within ms.
-    ::testing::AssertionResult ExpectQuiet(DWORD ms);
 
     // Sends the exit command and expects "Quitting, as requested." and status
     // 4; returns the ms from the command to the closing message.
