@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -45,6 +46,18 @@ const char szInit[] = "Initialization complete.";
 void UseJavaStandIn(const std::string &dir)
 {
     WriteFileText(dir + "java_file.dat", PmProgramDir() + "javaapp.exe\r\n");
+}
+
+bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process)
+{
+    std::string commandLine = "\"" + PmProgramDir() + "javaapp.exe\"";
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", mode.c_str());
+    BOOL created = CreateProcessA(0, &commandLine[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process);
+    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", 0);
+    return created != 0;
 }
 
 std::vector<std::string> RecordValues(const std::string &dir, const std::string &key)

@@ -28,6 +28,11 @@ extern const char szInit[];
 // Points java_file.dat of dir at the Java stand-in (CR LF line end).
 void UseJavaStandIn(const std::string &dir);
 
+// Starts the Java stand-in itself, not under a daemon, in mode
+// (JAVAAPP_SIM_MODE) with dir as its current directory; false when it
+// cannot be started.
+bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process);
+
 // Values of the lines of the Java stand-in's record in dir that start with
 // key, in order.
 std::vector<std::string> RecordValues(const std::string &dir, const std::string &key);

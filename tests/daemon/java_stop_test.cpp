@@ -114,14 +114,8 @@ TEST_F(JavaStop, DaemonWithoutApplicationLeavesOtherWindowsAlone)
     // touch it.
     std::string other = dir + "other\\";
     CreateDirectoryA(other.c_str(), 0);
-    std::string commandLine = "\"" + PmProgramDir() + "javaapp.exe\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", "ignore");
-    BOOL created = CreateProcessA(0, &commandLine[0], 0, 0, FALSE, 0, 0, other.c_str(), &startup, &process);
-    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", 0);
-    ASSERT_TRUE(created);
+    ASSERT_TRUE(StartStandIn(other, "ignore", process));
     hApp = process.hProcess;
     CloseHandle(process.hThread);
     ASSERT_TRUE(WaitForRecord(other, "window", "open"));
