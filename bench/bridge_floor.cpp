@@ -9,7 +9,7 @@
 #include "ovw.h"
 
 extern "C" JNIEXPORT jint JNICALL Java_NodeflagsFloor_UpdateMenu(JNIEnv *env, jobject, jstring hostName, jstring,
-                                                                  jstring fieldName, jboolean value)
+                                                                 jstring fieldName, jboolean value)
 {
     if (hostName == 0 || fieldName == 0)
         return 0;
@@ -31,7 +31,7 @@ extern "C" JNIEXPORT jint JNICALL Java_NodeflagsFloor_UpdateMenu(JNIEnv *env, jo
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_NodeflagsFloor_StringsOnly(JNIEnv *env, jobject, jstring hostName, jstring,
-                                                                   jstring fieldName, jboolean)
+                                                                  jstring fieldName, jboolean)
 {
     if (hostName == 0 || fieldName == 0)
         return 0;

@@ -129,11 +129,8 @@ TEST_F(Commands, ExtremeDelaysWaitInsteadOfWrapping)
         const char *options;
         int command;
     } cases[] = {
-        {"-p -2147483648", 15},
-        {"-p -4294967297", 15},
-        {"-p -99999999999", 15},
-        {"-r 4294967297", 16},
-        {"-r 99999999999", 16},
+        {"-p -2147483648", 15}, {"-p -4294967297", 15}, {"-p -99999999999", 15},
+        {"-r 4294967297", 16},  {"-r 99999999999", 16},
     };
     std::string dir = FreshTestDir();
     for (const auto &c : cases) {

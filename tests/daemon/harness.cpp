@@ -8,8 +8,8 @@
 std::string FreshTestDir()
 {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::filesystem::path dir = std::filesystem::current_path() / "run" /
-                                (std::string(test->test_suite_name()) + "." + test->name());
+    std::filesystem::path dir =
+        std::filesystem::current_path() / "run" / (std::string(test->test_suite_name()) + "." + test->name());
     std::error_code error;
     std::filesystem::remove_all(dir, error);
     if (!error)
@@ -95,7 +95,8 @@ bool WaitForRecord(const std::string &dir, const std::string &key, const std::st
 bool StartDaemon(PmSession &session, const std::string &arguments, const PmOptions &options)
 {
     std::string error;
-    std::string commandLine = "\"" + PmProgramDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
+    std::string commandLine =
+        "\"" + PmProgramDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
     if (!PmStart(session, commandLine, options, error)) {
         ADD_FAILURE() << error;
         return false;

@@ -4,9 +4,11 @@
 #include "harness.h"
 #include "jvm.h"
 
+typedef BOOL(WINAPI *TerminateCall)(HANDLE, UINT);
+
 // The import slot through which KillProcess calls TerminateProcess, so that
 // a test can put a refusing call in its place.
-extern "C" BOOL(WINAPI *__imp_TerminateProcess)(HANDLE, UINT);
+extern "C" TerminateCall __imp_TerminateProcess;
 
 static BOOL WINAPI RefuseTermination(HANDLE, UINT)
 {
@@ -72,8 +74,8 @@ TEST_F(KillProcessTest, ProcessThatCannotBeOpenedLeavesTheOpensError)
 TEST_F(KillProcessTest, RefusedTerminationLeavesItsError)
 {
     DWORD dwProtect;
-    ASSERT_TRUE(VirtualProtect(&__imp_TerminateProcess, sizeof __imp_TerminateProcess, PAGE_READWRITE, &dwProtect));
-    BOOL(WINAPI *terminate)(HANDLE, UINT) = __imp_TerminateProcess;
+    ASSERT_TRUE(VirtualProtect(&__imp_TerminateProcess, sizeof(TerminateCall), PAGE_READWRITE, &dwProtect));
+    TerminateCall terminate = __imp_TerminateProcess;
     __imp_TerminateProcess = RefuseTermination;
     SetLastError(dwStale);
     bool killed = KillProcess(app.dwProcessId);
