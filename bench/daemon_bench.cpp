@@ -169,7 +169,7 @@ int main()
            std::string(16, '-').c_str(), std::string(8, '-').c_str(), std::string(30, '-').c_str(),
            std::string(6, '-').c_str());
 
-    // 1. Round trip.
+    // Round trip of a pause, the daemon against the floor.
     PmSession daemon, floor;
     PmEvent event;
     Launch(daemon, "imdaemon.exe", dir + " -p 1");
@@ -181,7 +181,7 @@ int main()
     Row("round trip, median (2000 pauses, -p 1)", dMedian, fMedian, "ms", "ratio <= 1.1", dMedian <= 1.1 * fMedian);
     Row("round trip, 99th percentile", Percentile(d, 0.99), Percentile(f, 0.99), "ms", "(reported)", true);
 
-    // 3. Idle CPU over 10 s.
+    // Idle CPU over 10 s.
     FILETIME created, exited, kernel0, user0, kernel1, user1;
     GetProcessTimes(daemon.process.hProcess, &created, &exited, &kernel0, &user0);
     Sleep(10000);
@@ -189,7 +189,7 @@ int main()
     double idle = (double)(FileTimeMs(kernel1) - FileTimeMs(kernel0) + FileTimeMs(user1) - FileTimeMs(user0));
     Row("idle CPU over 10 s", idle, 0, "ms", "0 ms", idle == 0);
 
-    // 6. Memory and handles after 100 and after 100,000 commands.
+    // Memory and handles after 100 and after 100,000 commands.
     auto Settle = [&](int noops) {
         std::string burst;
         for (int i = 0; i < noops; ++i)
@@ -211,12 +211,12 @@ int main()
     PmEnd(daemon);
     PmEnd(floor);
 
-    // 2. Start-up.
+    // Start-up to initialisation complete.
     double startDaemon = StartUpMs("imdaemon.exe", dir), startFloor = StartUpMs("floor_daemon.exe", "");
     Row("start-up to initialisation complete", startDaemon, startFloor, "ms", "ratio <= 1.2",
         startDaemon <= 1.2 * startFloor);
 
-    // 4. Stop, for the four behaviours of the Java application.
+    // Stop, for the four behaviours of the Java application.
     const char *modes[] = {"close", "linger:3000", "nowindow", "ignore"};
     for (const char *mode : modes) {
         double toQuit = 0, afterApp = 0;

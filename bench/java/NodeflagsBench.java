@@ -1,8 +1,9 @@
 import quorel.im.vesk.NNMMenuManager;
 
-/** Per-call time of UpdateMenu against its floors, in rounds that alternate
- *  between them; prints "bridge_ns floor_ns database_ns", medians of the
- *  rounds (database_ns: the floor plus the three database calls). */
+/** Per-call time of UpdateMenu against its floor, in rounds that alternate
+ *  between them; prints "bridge_ns floor_ns strings_ns", medians of the
+ *  rounds (floor_ns: strings and the three database calls; strings_ns: the
+ *  strings alone). Every call must succeed. */
 public class NodeflagsBench {
     public static void main(String[] args) {
         int calls = 200000, rounds = 9;
@@ -10,29 +11,32 @@ public class NodeflagsBench {
         NodeflagsFloor floor = new NodeflagsFloor();
         if (manager.InitializeDB() != 1)
             throw new IllegalStateException("database did not open");
-        long[] bridge = new long[rounds], base = new long[rounds], database = new long[rounds];
+        long[] bridge = new long[rounds], base = new long[rounds], strings = new long[rounds];
+        long ones = 0;
         for (int r = -2; r < rounds; ++r) { // two rounds of warm-up
             long t0 = System.nanoTime();
             for (int i = 0; i < calls; ++i)
-                manager.UpdateMenu("router-1", null, "isNodeFlagged", (i & 1) == 0);
+                ones += manager.UpdateMenu("router-1", null, "isNodeFlagged", (i & 1) == 0);
             long t1 = System.nanoTime();
             for (int i = 0; i < calls; ++i)
-                floor.UpdateMenu("router-1", null, "isNodeFlagged", (i & 1) == 0);
+                ones += floor.UpdateMenu("router-1", null, "isNodeFlagged", (i & 1) == 0);
             long t2 = System.nanoTime();
             for (int i = 0; i < calls; ++i)
-                floor.DatabaseOnly("router-1", null, "isNodeFlagged", (i & 1) == 0);
+                ones += floor.StringsOnly("router-1", null, "isNodeFlagged", (i & 1) == 0);
             long t3 = System.nanoTime();
             if (r >= 0) {
                 bridge[r] = t1 - t0;
                 base[r] = t2 - t1;
-                database[r] = t3 - t2;
+                strings[r] = t3 - t2;
             }
         }
         manager.UninitializeDB();
+        if (ones != 3L * calls * (rounds + 2))
+            throw new IllegalStateException("a call failed");
         java.util.Arrays.sort(bridge);
         java.util.Arrays.sort(base);
-        java.util.Arrays.sort(database);
+        java.util.Arrays.sort(strings);
         System.err.printf("%.1f %.1f %.1f%n", bridge[rounds / 2] / (double) calls, base[rounds / 2] / (double) calls,
-                          database[rounds / 2] / (double) calls);
+                          strings[rounds / 2] / (double) calls);
     }
 }

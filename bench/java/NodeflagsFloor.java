@@ -1,6 +1,7 @@
 /** Floors for the bridge benchmark, with UpdateMenu's signature:
- *  UpdateMenu only borrows and releases the two strings; DatabaseOnly also
- *  makes the three database calls, without copying or printing. */
+ *  UpdateMenu borrows and releases the two strings and makes the same three
+ *  database calls as the bridge, without copying or printing; StringsOnly
+ *  only borrows and releases the two strings. */
 public class NodeflagsFloor {
     static {
         System.loadLibrary("nodeflags_floor");
@@ -8,5 +9,5 @@ public class NodeflagsFloor {
 
     public native int UpdateMenu(String hostName, String menuName, String fieldName, boolean value);
 
-    public native int DatabaseOnly(String hostName, String menuName, String fieldName, boolean value);
+    public native int StringsOnly(String hostName, String menuName, String fieldName, boolean value);
 }

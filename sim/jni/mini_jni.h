@@ -3,6 +3,8 @@
 // only GetStringUTFChars and ReleaseStringUTFChars, the two functions the
 // bridge uses, and checks that each borrow is paid back with the same
 // characters. Any other JNI function is a null pointer: calling it crashes.
+// A string can be made unavailable: GetStringUTFChars then gives null, as a
+// JVM does when it cannot make the copy.
 #ifndef SIM_JNI_MINI_JNI_H
 #define SIM_JNI_MINI_JNI_H
 
@@ -13,6 +15,7 @@
 
 struct MiniString {
     std::string utf; // the modified UTF-8 bytes the bridge is given
+    bool unavailable = false; // GetStringUTFChars gives null
     int borrowed = 0;
 };
 
@@ -26,6 +29,8 @@ inline const char *JNICALL MiniBorrow(JNIEnv *, jstring string, jboolean *isCopy
     if (isCopy)
         abort(); // the bridge passes no is-copy pointer
     MiniString *s = reinterpret_cast<MiniString *>(string);
+    if (s->unavailable)
+        return 0;
     ++s->borrowed;
     return s->utf.c_str();
 }

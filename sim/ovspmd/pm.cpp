@@ -50,6 +50,8 @@ static int TakeFrame(std::string &buffer, char &kind, int &code, std::string &te
 }
 
 // Reads one frame from s within timeoutMs: 1, 0 on time-out, -1 when closed.
+// The socket is looked at once more when the time is up, so a time-out of 0
+// takes what has already arrived.
 static int ReadFrame(SOCKET s, std::string &buffer, DWORD timeoutMs, char &kind, int &code,
                      std::string &text)
 {
@@ -59,11 +61,13 @@ static int ReadFrame(SOCKET s, std::string &buffer, DWORD timeoutMs, char &kind,
         if (taken != 0)
             return taken;
         DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed >= timeoutMs && timeoutMs != INFINITE)
-            return 0;
-        DWORD dwLeft = timeoutMs == INFINITE ? 1000 : timeoutMs - dwElapsed;
-        if (!WaitReadable(s, dwLeft))
+        bool timeUp = timeoutMs != INFINITE && dwElapsed >= timeoutMs;
+        DWORD dwLeft = timeoutMs == INFINITE ? 1000 : timeUp ? 0 : timeoutMs - dwElapsed;
+        if (!WaitReadable(s, dwLeft)) {
+            if (timeUp)
+                return 0;
             continue;
+        }
         char chunk[4096];
         int n = recv(s, chunk, sizeof chunk, 0);
         if (n <= 0)
@@ -171,20 +175,10 @@ bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(session.job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
-    // Under Wine a process start can fail now and then with an internal
-    // error when the machine is loaded; that one error is tried again.
-    BOOL created = FALSE;
-    DWORD dwCreateError = 0;
-    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
-        if (attempt > 0)
-            Sleep(200);
-        std::string line = commandLine;
-        created = CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, 0, &startupInfo,
-                                 &session.process);
-        dwCreateError = created ? 0 : GetLastError();
-        if (dwCreateError != ERROR_INTERNAL_ERROR)
-            break;
-    }
+    std::string line = commandLine;
+    BOOL created = CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, 0, &startupInfo,
+                                  &session.process);
+    DWORD dwCreateError = created ? 0 : GetLastError();
     if (hStderr != INVALID_HANDLE_VALUE)
         CloseHandle(hStderr);
     for (const Saved &s : saved)

@@ -1,12 +1,15 @@
 #include "ovw_store.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -84,22 +87,62 @@ std::string OvwFormat(const OvwStore &store)
     return out.str();
 }
 
+// A name beside path that no other save uses, in this process or another:
+// "<path>.new.<process id>.<count>".
+static std::string TemporaryName(const std::string &path)
+{
+    static std::atomic<unsigned long> count(0);
+#ifdef _WIN32
+    unsigned long processId = GetCurrentProcessId();
+#else
+    unsigned long processId = (unsigned long)getpid();
+#endif
+    return path + ".new." + std::to_string(processId) + "." + std::to_string(++count);
+}
+
+// Writes text to file and makes it reach the disk.
+static bool WriteDurably(FILE *f, const std::string &text)
+{
+    if (fwrite(text.data(), 1, text.size(), f) != text.size() || fflush(f) != 0)
+        return false;
+#ifdef _WIN32
+    return FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(f))) != 0;
+#else
+    return fsync(fileno(f)) == 0;
+#endif
+}
+
+// Replaces path by temporary, and has the move reach the disk too. Once
+// renamed the new file is in place: a folder that cannot be synced does not
+// make that a failure.
+static bool Replace(const std::string &temporary, const std::string &path)
+{
+#ifdef _WIN32
+    return MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    if (rename(temporary.c_str(), path.c_str()) != 0)
+        return false;
+    size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return true;
+#endif
+}
+
 bool OvwSave(const std::string &path, const OvwStore &store)
 {
-    std::string text = OvwFormat(store);
-    std::string temporary = path + ".new";
+    std::string temporary = TemporaryName(path);
     FILE *f = fopen(temporary.c_str(), "wb");
     if (!f)
         return false;
-    bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
+    bool written = WriteDurably(f, OvwFormat(store));
     written = fclose(f) == 0 && written;
-    if (!written) {
-        remove(temporary.c_str());
-        return false;
-    }
-#ifdef _WIN32
-    return MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return rename(temporary.c_str(), path.c_str()) == 0;
-#endif
+    if (written && Replace(temporary, path))
+        return true;
+    remove(temporary.c_str());
+    return false;
 }

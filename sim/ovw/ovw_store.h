@@ -32,8 +32,10 @@ std::string OvwStorePath();
 // False when the file cannot be read or a line cannot be understood.
 bool OvwLoad(const std::string &path, OvwStore &store);
 
-// Writes the whole store to a new file beside path and renames it over path,
-// so that the file is never seen half written. False when it cannot.
+// Writes the whole store to a new file beside path, under a name no other
+// save shares, flushes it to disk and renames it over path, so that the file
+// is never seen half written and a set that returned is not lost. False when
+// it cannot; no new file is left behind then.
 bool OvwSave(const std::string &path, const OvwStore &store);
 
 std::string OvwFormat(const OvwStore &store);

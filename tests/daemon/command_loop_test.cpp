@@ -2,16 +2,22 @@
 // real imdaemon.exe, ov.dll stand-in and loopback connection.
 #include "harness.h"
 
-static const char szInit[] = "Initialization complete.";
-
 class StartUp : public DaemonTest {};
 class Commands : public DaemonTest {
 protected:
+    std::vector<PmSession> others; // daemons beside session, ended with it
+
+    void TearDown() override
+    {
+        for (PmSession &other : others)
+            PmEnd(other);
+        DaemonTest::TearDown();
+    }
+
     // Starts the daemon in an empty install directory and takes its report.
     void Serve(const std::string &options, const std::vector<std::string> &env = {})
     {
-        std::string dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        ASSERT_TRUE(Start(PmArgument(dir) + " " + options, env));
+        ASSERT_TRUE(Start(PmArgument(FreshTestDir()) + " " + options, env));
         ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
     }
 };
@@ -19,7 +25,7 @@ class Failures : public Commands {};
 
 TEST_F(StartUp, NoArgumentExitsMinus99WithoutConnecting)
 {
-    stderrPath = FreshDir("NoArgument") + "stderr.txt";
+    stderrPath = FreshTestDir() + "stderr.txt";
     EXPECT_FALSE(Start(""));
     ExpectQuit("", -99);
     EXPECT_EQ(ReadFileText(stderrPath), "");
@@ -27,7 +33,7 @@ TEST_F(StartUp, NoArgumentExitsMinus99WithoutConnecting)
 
 TEST_F(StartUp, EmptyInstallDirExitsMinus99)
 {
-    stderrPath = FreshDir("EmptyDir") + "stderr.txt";
+    stderrPath = FreshTestDir() + "stderr.txt";
     EXPECT_FALSE(Start("\"\" -p 5"));
     ExpectQuit("", -99);
     EXPECT_EQ(ReadFileText(stderrPath), "");
@@ -35,7 +41,7 @@ TEST_F(StartUp, EmptyInstallDirExitsMinus99)
 
 TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
 {
-    std::string dir = FreshDir("Usage");
+    std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir) + " -x -p 3 -y"));
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
@@ -51,7 +57,7 @@ TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
 
 TEST_F(StartUp, OptionWithoutValueIsUnknown)
 {
-    std::string dir = FreshDir("MissingValue");
+    std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir) + " -p"));
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
@@ -75,11 +81,12 @@ TEST_F(Commands, DefaultAnswersPauseAndResume)
 
 TEST_F(Commands, ZeroMeansNoAnswerAndNoopIsIgnored)
 {
+    // Commands are served in order: an answer to any of the three would come
+    // before the closing message.
     Serve("-p 0 -r abc");
     ASSERT_TRUE(PmSend(session, 15));
     ASSERT_TRUE(PmSend(session, 5));
     ASSERT_TRUE(PmSend(session, 16));
-    EXPECT_TRUE(ExpectQuiet(500));
     ExitAndTime();
 }
 
@@ -111,13 +118,45 @@ TEST_F(Commands, TwoSecondPauseIsAnsweredAfterTwoSeconds)
 
 TEST_F(Commands, ExtremeDelaysWaitInsteadOfWrapping)
 {
-    // The most negative value is a delay of 2^31 ms, and an over-long number
-    // is held at the largest int: neither may come out as a short delay.
-    Serve("-p -2147483648 -r 99999999999");
+    // Each value is a delay of at least 2^31 - 1 ms: the most negative int is
+    // 2^31 ms, and a number beyond the int range is held at its end. Had a
+    // value wrapped (to 1 or -1 in 32 bits) or the delay overflowed, the
+    // command would be answered at once and the exit command sent after it
+    // would end the daemon; a daemon still waiting answers nothing. One
+    // daemon per case, and last a witness whose delays are 1 ms: once it has
+    // answered and quit, so would have any of the others.
+    const struct {
+        const char *options;
+        int command;
+    } cases[] = {
+        {"-p -2147483648", 15}, {"-p -4294967297", 15}, {"-p -99999999999", 15},
+        {"-r 4294967297", 16},  {"-r 99999999999", 16},
+    };
+    std::string dir = FreshTestDir();
+    for (const auto &c : cases) {
+        others.emplace_back();
+        ASSERT_TRUE(StartDaemon(others.back(), PmArgument(dir) + " " + c.options)) << c.options;
+        PmEvent event;
+        ASSERT_EQ(PmNextEvent(others.back(), event, 5000), 1) << c.options;
+        ASSERT_EQ(event.code, 1) << c.options;
+        ASSERT_TRUE(PmSend(others.back(), c.command));
+        ASSERT_TRUE(PmSend(others.back(), 6));
+    }
+    ASSERT_TRUE(Start(PmArgument(dir) + " -p -1 -r 1"));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
     ASSERT_TRUE(PmSend(session, 15));
-    EXPECT_TRUE(ExpectQuiet(1500));
-    DWORD status = 0;
-    EXPECT_FALSE(PmWaitExit(session, 0, status)) << "the daemon must still be waiting";
+    ASSERT_TRUE(PmSend(session, 16));
+    ASSERT_TRUE(PmSend(session, 6));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 19, "Pause request failed."));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
+    ExpectQuit("Quitting, as requested.", 4);
+    for (size_t i = 0; i < others.size(); ++i) {
+        PmEvent event{};
+        EXPECT_EQ(PmNextEvent(others[i], event, 0), 0)
+            << cases[i].options << ": " << event.kind << " " << event.code << " " << PmQuote(event.text);
+        DWORD status = 0;
+        EXPECT_FALSE(PmWaitExit(others[i], 0, status)) << cases[i].options << ": the daemon must still be waiting";
+    }
 }
 
 TEST_F(Commands, BackToBackCommandsAreAnsweredInOrder)
@@ -139,30 +178,23 @@ TEST_F(Commands, BackToBackCommandsAreAnsweredInOrder)
                            pause ? "Pause request succeeded." : "Resume request failed.", 10000))
             << "answer " << i;
     }
-    EXPECT_TRUE(ExpectQuiet(200));
+    ExitAndTime(); // no answer more
 }
 
 TEST_F(Commands, CommandsDuringALongPauseWaitTheirTurn)
 {
+    // The no-op and the resume arrive while the pause is being answered:
+    // they are kept and served after it.
     Serve("-p 1500 -r 1");
-    PmEvent first, second;
+    PmEvent first;
     double sent = PmNow(session);
     ASSERT_TRUE(PmSend(session, 15));
-    Sleep(200);
     ASSERT_TRUE(PmSend(session, 5));
     ASSERT_TRUE(PmSend(session, 16));
     ASSERT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded.", 10000, &first));
-    ASSERT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded.", 10000, &second));
     EXPECT_GE(first.ms - sent, 1490.0);
-    EXPECT_GE(second.ms, first.ms);
-    EXPECT_LT(second.ms - first.ms, 1000.0);
-    EXPECT_LT(ExitAndTime(), 900.0);
-}
-
-TEST_F(Commands, ExitWithoutJavaApplicationQuitsAtOnce)
-{
-    Serve("");
-    EXPECT_LT(ExitAndTime(), 900.0);
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded.", 10000));
+    ExitAndTime();
 }
 
 TEST_F(Commands, UnknownCodesAreBogus)
@@ -179,13 +211,13 @@ TEST_F(Commands, UnknownCodesAreBogus)
 
 TEST_F(Failures, InitFailsWithStatus1AndNoClosingMessage)
 {
-    EXPECT_FALSE(Start(PmArgument(FreshDir("InitFails")), {"OV_SIM_FAIL=init"}));
+    EXPECT_FALSE(Start(PmArgument(FreshTestDir()), {"OV_SIM_FAIL=init"}));
     ExpectQuit("", 1);
 }
 
 TEST_F(Failures, InitCompleteFails)
 {
-    ASSERT_TRUE(Start(PmArgument(FreshDir("InitCompleteFails")), {"OV_SIM_FAIL=initcomplete"}));
+    ASSERT_TRUE(Start(PmArgument(FreshTestDir()), {"OV_SIM_FAIL=initcomplete"}));
     ExpectQuit("OVsInitComplete failed.", 1);
 }
 
@@ -212,9 +244,10 @@ TEST_F(Failures, ResumeAnswerFailsWithFullStop)
 
 TEST_F(Failures, UnansweredPauseNeedsNoResponse)
 {
+    // A response tried would fail and end the daemon with its own closing
+    // message before the exit command is read.
     Serve("-p 0", {"OV_SIM_FAIL=response"});
     ASSERT_TRUE(PmSend(session, 15));
-    EXPECT_TRUE(ExpectQuiet(300));
     ExitAndTime();
 }
 
@@ -223,7 +256,7 @@ TEST_F(Failures, SelectFailsAfterReportingItsOwnError)
     // The directory has no java_file.dat, so the launch leaves "No such file
     // or directory" in errno; the line must describe the failed select (a
     // descriptor that is no socket) instead.
-    std::string dir = FreshDir("SelectFails");
+    std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir), {"OV_SIM_FAIL=select"}));
     ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));

@@ -1,36 +1,21 @@
 #include "harness.h"
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
-static void RemoveTree(const std::string &dir)
+std::string FreshTestDir()
 {
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((dir + "*").c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + name + "\\");
-            else
-                DeleteFileA((dir + name).c_str());
-        } while (FindNextFileA(hFind, &data));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
-std::string FreshDir(const std::string &name)
-{
-    char szCurrent[MAX_PATH];
-    GetCurrentDirectoryA(sizeof szCurrent, szCurrent);
-    std::string dir = std::string(szCurrent) + "\\run\\";
-    CreateDirectoryA(dir.c_str(), 0);
-    dir += name + "\\";
-    RemoveTree(dir);
-    CreateDirectoryA(dir.c_str(), 0);
-    return dir;
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::filesystem::path dir =
+        std::filesystem::current_path() / "run" / (std::string(test->test_suite_name()) + "." + test->name());
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+    if (!error)
+        std::filesystem::create_directories(dir, error);
+    EXPECT_FALSE(error) << dir.string() << ": " << error.message();
+    return (dir / "").string();
 }
 
 std::string ReadFileText(const std::string &path)
@@ -55,9 +40,24 @@ void WriteFileText(const std::string &path, const std::string &text)
     fclose(f);
 }
 
+#ifdef _WIN32
+const char szInit[] = "Initialization complete.";
+
 void UseJavaStandIn(const std::string &dir)
 {
     WriteFileText(dir + "java_file.dat", PmProgramDir() + "javaapp.exe\r\n");
+}
+
+bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process)
+{
+    std::string commandLine = "\"" + PmProgramDir() + "javaapp.exe\"";
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", mode.c_str());
+    BOOL created = CreateProcessA(0, &commandLine[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process);
+    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", 0);
+    return created != 0;
 }
 
 std::vector<std::string> RecordValues(const std::string &dir, const std::string &key)
@@ -85,11 +85,23 @@ bool WaitForRecord(const std::string &dir, const std::string &key, const std::st
     DWORD dwStart = GetTickCount();
     do {
         for (const std::string &v : RecordValues(dir, key))
-            if (v == value)
+            if (value.empty() || v == value)
                 return true;
         Sleep(20);
     } while (GetTickCount() - dwStart < timeoutMs);
     return false;
+}
+
+bool StartDaemon(PmSession &session, const std::string &arguments, const PmOptions &options)
+{
+    std::string error;
+    std::string commandLine =
+        "\"" + PmProgramDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
+    if (!PmStart(session, commandLine, options, error)) {
+        ADD_FAILURE() << error;
+        return false;
+    }
+    return PmAccept(session, 10000);
 }
 
 bool DaemonTest::Start(const std::string &arguments, const std::vector<std::string> &env)
@@ -97,13 +109,7 @@ bool DaemonTest::Start(const std::string &arguments, const std::vector<std::stri
     PmOptions options;
     options.env = env;
     options.stderrPath = stderrPath;
-    std::string error;
-    std::string commandLine = "\"" + PmProgramDir() + "imdaemon.exe\"" + (arguments.empty() ? "" : " ") + arguments;
-    if (!PmStart(session, commandLine, options, error)) {
-        ADD_FAILURE() << error;
-        return false;
-    }
-    return PmAccept(session, 10000);
+    return StartDaemon(session, arguments, options);
 }
 
 static std::string Describe(char kind, int code, const std::string &text)
@@ -128,17 +134,6 @@ static std::string Describe(char kind, int code, const std::string &text)
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult DaemonTest::ExpectQuiet(DWORD ms)
-{
-    PmEvent event;
-    int n = PmNextEvent(session, event, ms);
-    if (n == 0)
-        return ::testing::AssertionSuccess();
-    if (n < 0)
-        return ::testing::AssertionFailure() << "connection closed";
-    return ::testing::AssertionFailure() << "unexpected " << Describe(event.kind, event.code, event.text);
-}
-
 void DaemonTest::ExpectQuit(const std::string &done, int status, DWORD timeoutMs)
 {
     if (!done.empty()) {
@@ -160,3 +155,4 @@ double DaemonTest::ExitAndTime(DWORD timeoutMs)
     ExpectQuit("", 4);
     return done.ms - sent;
 }
+#endif // _WIN32

@@ -1,6 +1,7 @@
-// Drives the real imdaemon.exe through the process-manager core, in an
-// install directory of the test's own. The tests lie beside imdaemon.exe,
-// ov.dll and javaapp.exe (PmProgramDir()).
+// The test harness. Everywhere: a folder and files of the running test's
+// own. On Windows: the real imdaemon.exe driven through the process-manager
+// core, in an install directory of the test's own; the tests lie beside
+// imdaemon.exe, ov.dll and javaapp.exe (PmProgramDir()).
 #ifndef TESTS_DAEMON_HARNESS_H
 #define TESTS_DAEMON_HARNESS_H
 
@@ -9,25 +10,41 @@
 #include <string>
 #include <vector>
 
-#include "ov_protocol.h"
-#include "pm.h"
-
-// A new, empty folder for one test, with a trailing backslash.
-std::string FreshDir(const std::string &name);
+// A new, empty folder run/<suite>.<test>/ for the running test, below the
+// current directory (CTest runs each test in its own build folder), with a
+// trailing separator.
+std::string FreshTestDir();
 
 std::string ReadFileText(const std::string &path);
 void WriteFileText(const std::string &path, const std::string &text);
 
+#ifdef _WIN32
+#include "ov_protocol.h"
+#include "pm.h"
+
+// The daemon's report once it is initialised.
+extern const char szInit[];
+
 // Points java_file.dat of dir at the Java stand-in (CR LF line end).
 void UseJavaStandIn(const std::string &dir);
+
+// Starts the Java stand-in itself, not under a daemon, in mode
+// (JAVAAPP_SIM_MODE) with dir as its current directory; false when it
+// cannot be started.
+bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process);
 
 // Values of the lines of the Java stand-in's record in dir that start with
 // key, in order.
 std::vector<std::string> RecordValues(const std::string &dir, const std::string &key);
 
-// Waits up to timeoutMs for a record line key with value; true when seen.
-bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value,
+// Waits up to timeoutMs for a record line key with value (any value when
+// empty); true when seen.
+bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value = "",
                    DWORD timeoutMs = 10000);
+
+// Starts imdaemon.exe with arguments (already quoted as needed) under
+// session and waits for its connection; false when it never connected.
+bool StartDaemon(PmSession &session, const std::string &arguments, const PmOptions &options = PmOptions());
 
 // One daemon under a process manager; ends it and its descendants when the
 // test ends.
@@ -38,16 +55,13 @@ protected:
 
     void TearDown() override { PmEnd(session); }
 
-    // Starts imdaemon.exe with arguments (already quoted as needed) and
-    // waits for its connection; false when it never connected.
+    // StartDaemon on session, with env added to its environment and its
+    // standard error in stderrPath when set.
     bool Start(const std::string &arguments, const std::vector<std::string> &env = {});
 
     // The next event must be of kind with code and text, within timeoutMs.
     ::testing::AssertionResult Expect(char kind, int code, const std::string &text,
                                       DWORD timeoutMs = 5000, PmEvent *got = 0);
-
-    // No event may arrive within ms.
-    ::testing::AssertionResult ExpectQuiet(DWORD ms);
 
     // Sends the exit command and expects "Quitting, as requested." and status
     // 4; returns the ms from the command to the closing message.
@@ -57,5 +71,6 @@ protected:
     // status, read as the full 32-bit value.
     void ExpectQuit(const std::string &done, int status, DWORD timeoutMs = 5000);
 };
+#endif // _WIN32
 
 #endif

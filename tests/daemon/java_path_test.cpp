@@ -1,10 +1,9 @@
 // Reading the launcher path from java_file.dat in the install directory.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "harness.h"
 #include "install_path.h"
 #include "java_path.h"
 
@@ -14,13 +13,11 @@ protected:
 
     void SetUp() override
     {
-        dir = std::string("run-java-path-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::remove((dir + "/java_file.dat").c_str());
-        std::system(("mkdir -p " + dir).c_str());
-        SetInstallDir(dir + "/");
+        dir = FreshTestDir();
+        SetInstallDir(dir);
     }
 
-    void Write(const std::string &text) { std::ofstream(dir + "/java_file.dat", std::ios::binary) << text; }
+    void Write(const std::string &text) { WriteFileText(dir + "java_file.dat", text); }
 };
 
 TEST_F(JavaPath, FirstLineWithoutLineEnd)

@@ -3,16 +3,23 @@
 // daemon's closing message.
 #include "harness.h"
 
+// The stop gives the application ten seconds in all. A stop that waited
+// them out although the application had already ended quits after this
+// (the margin is for a stalled machine).
+static const double msWellBeforeTheDeadline = 8000.0;
+
 class JavaStop : public DaemonTest {
 protected:
     std::string dir;
     HANDLE hApp = 0;
-    
-    void SetUp() override { dir = FreshDir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
+
+    void SetUp() override { dir = FreshTestDir(); }
     void TearDown() override
     {
-        if (hApp)
+        if (hApp) {
+            TerminateProcess(hApp, 1); // one the test started itself
             CloseHandle(hApp);
+        }
         DaemonTest::TearDown();
     }
 
@@ -22,7 +29,7 @@ protected:
     {
         UseJavaStandIn(dir);
         ASSERT_TRUE(Start(PmArgument(dir), {"JAVAAPP_SIM_MODE=" + mode}));
-        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, "Initialization complete."));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
         ASSERT_TRUE(WaitForRecord(dir, "window", mode == "nowindow" ? "none" : "open"));
         std::vector<std::string> pid = RecordValues(dir, "pid");
         ASSERT_EQ(pid.size(), 1u);
@@ -48,11 +55,10 @@ protected:
     }
 };
 
-TEST_F(JavaStop, ApplicationThatClosesAtOnceEndsCleanlyWithinASecond)
+TEST_F(JavaStop, ApplicationThatClosesAtOnceEndsCleanly)
 {
     Launch("close");
-    double msToQuit = ExitAndTime();
-    EXPECT_LT(msToQuit, 900.0);
+    EXPECT_LT(ExitAndTime(), msWellBeforeTheDeadline);
     EXPECT_EQ(AppExitCode(), 0u) << "it exited by itself, not terminated";
     EXPECT_EQ(CloseTimes().size(), 1u);
     EXPECT_EQ(RecordValues(dir, "exit"), std::vector<std::string>{"0"});
@@ -63,7 +69,7 @@ TEST_F(JavaStop, ApplicationShuttingDownSlowlyIsNotCutShort)
     Launch("linger:3000");
     double msToQuit = ExitAndTime();
     EXPECT_GE(msToQuit, 2900.0);
-    EXPECT_LT(msToQuit, 4500.0);
+    EXPECT_LT(msToQuit, msWellBeforeTheDeadline);
     EXPECT_EQ(AppExitCode(), 0u) << "it finished its shutdown";
     EXPECT_EQ(RecordValues(dir, "exit"), std::vector<std::string>{"0"});
 }
@@ -78,8 +84,8 @@ TEST_F(JavaStop, ApplicationIgnoringCloseGetsTenRequestsThenIsTerminated)
     std::vector<double> times = CloseTimes();
     ASSERT_EQ(times.size(), 10u);
     for (size_t i = 1; i < times.size(); ++i) {
-        EXPECT_GE(times[i] - times[i - 1], 800.0) << "request " << i;
-        EXPECT_LE(times[i] - times[i - 1], 1600.0) << "request " << i;
+        EXPECT_GE(times[i] - times[i - 1], 500.0) << "request " << i;
+        EXPECT_LE(times[i] - times[i - 1], 2500.0) << "request " << i;
     }
     EXPECT_TRUE(RecordValues(dir, "exit").empty());
 }
@@ -87,17 +93,42 @@ TEST_F(JavaStop, ApplicationIgnoringCloseGetsTenRequestsThenIsTerminated)
 TEST_F(JavaStop, ApplicationWithoutWindowIsTerminatedAtOnce)
 {
     Launch("nowindow");
-    double msToQuit = ExitAndTime();
-    EXPECT_LT(msToQuit, 900.0);
+    EXPECT_LT(ExitAndTime(), msWellBeforeTheDeadline);
     EXPECT_EQ(AppExitCode(), 0xFFFFFFFFu);
+    EXPECT_TRUE(CloseTimes().empty());
 }
 
 TEST_F(JavaStop, ApplicationThatAlreadyEndedCostsNothing)
 {
     Launch("crash:100");
     ASSERT_EQ(WaitForSingleObject(hApp, 5000), (DWORD)WAIT_OBJECT_0);
-    double msToQuit = ExitAndTime();
-    EXPECT_LT(msToQuit, 900.0);
+    EXPECT_LT(ExitAndTime(), msWellBeforeTheDeadline);
     EXPECT_EQ(AppExitCode(), 3u) << "its own exit code stays";
     EXPECT_TRUE(CloseTimes().empty());
+}
+
+TEST_F(JavaStop, DaemonWithoutApplicationLeavesOtherWindowsAlone)
+{
+    // A listener window of an application the daemon did not start (its
+    // install directory has no java_file.dat): the exit command must not
+    // touch it.
+    std::string other = dir + "other\\";
+    CreateDirectoryA(other.c_str(), 0);
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(StartStandIn(other, "ignore", process));
+    hApp = process.hProcess;
+    CloseHandle(process.hThread);
+    ASSERT_TRUE(WaitForRecord(other, "window", "open"));
+
+    ASSERT_TRUE(Start(PmArgument(dir)));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ExitAndTime();
+    // A close of our own, posted after the daemon has gone, is recorded
+    // after any the daemon posted.
+    HWND window = FindWindowA(0, "Tarvos_Windows_Listener");
+    ASSERT_TRUE(window);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitForRecord(other, "close"));
+    EXPECT_EQ(RecordValues(other, "close").size(), 1u) << "the daemon closed a window it did not start";
+    EXPECT_EQ(WaitForSingleObject(hApp, 0), (DWORD)WAIT_TIMEOUT) << "the application runs on";
 }

@@ -6,6 +6,7 @@
 set -euo pipefail
 bin=$1
 work=$2
+wine_run="$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run"
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 unique=""
 cleanup() {
@@ -15,10 +16,21 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# run_case <name> <daemon option> <manager commands...>
+# wait_for <file> <fixed text>: true once a line of file holds the text.
+wait_for() {
+    for _ in $(seq 150); do
+        grep -qF -- "$2" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# run_case <name> <daemon option> <manager line to wait for> <manager commands...>
+# The signal is sent once the Java application runs and the manager has
+# logged the line.
 run_case() {
-    local name=$1 option=$2
-    shift 2
+    local name=$1 option=$2 line=$3
+    shift 3
     cleanup
     unique="sigint-$name-$$"
     local dir="$work/run/$unique"
@@ -26,15 +38,11 @@ run_case() {
     rm -rf "$dir"
     mkdir -p "$dir"
     printf '%s\r\n' "$(winpath "$bin/javaapp.exe")" >"$dir/java_file.dat"
-    (cd "$bin" && exec wine ovspmd-sim.exe -t 30000 "$@" -- imdaemon.exe "$(winpath "$dir")\\" $option) \
+    (cd "$bin" && exec "$wine_run" ovspmd-sim.exe -t 30000 "$@" -- imdaemon.exe "$(winpath "$dir")\\" $option) \
         >"$dir/pm.out" 2>&1 &
     local pm=$!
-    for _ in $(seq 150); do
-        grep -q '^window open' "$dir/javaapp-record.txt" 2>/dev/null && break
-        sleep 0.1
-    done
-    grep -q '^window open' "$dir/javaapp-record.txt" 2>/dev/null || fail "the Java application did not start"
-    sleep 0.5 # the manager's first command is on its way
+    wait_for "$dir/javaapp-record.txt" 'window open' || fail "the Java application did not start"
+    wait_for "$dir/pm.out" "$line" || fail "the manager never logged: $line"
     local daemon
     daemon=$(pgrep -f "^[^ ]*imdaemon\.exe .*$unique" | head -n 1)
     [ -n "$daemon" ] || fail "no daemon process"
@@ -50,5 +58,5 @@ run_case() {
     echo "PASS ($name): status 6, Java application still running"
 }
 
-run_case waiting "" wait:25000 exit
-run_case in-pause "-p 20000" pause wait:25000 exit
+run_case waiting "" 'init 1 "Initialization complete."' wait:25000 exit
+run_case in-pause "-p 20000" 'send 15 pause' pause wait:25000 exit

@@ -1,9 +1,10 @@
 // ReplaceAll on arbitrary text: input is "s\0what\0with". Within its
 // contract it must end and leave no occurrence of what behind. Searching
 // again from the start means a with that can form what anew with its
-// neighbours never ends (fuzzing found "HHFF" -> "FF...HH"), so the contract
-// is: what not empty, and with shorter than what or sharing no character
-// with it, as for the daemon's own "%20" -> " ", "\r" -> "", "\n" -> "".
+// neighbours never ends (replacing "ab" by "aab" leaves a new "ab" each
+// time), so the contract is: what not empty, and with shorter than what or
+// sharing no character with it, as for the daemon's own "%20" -> " ",
+// "\r" -> "", "\n" -> "". Inputs outside it are skipped.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

@@ -127,10 +127,10 @@ static void Populate(Install &in)
     in.arguments = Argument(Wide(Encoded(in.dir)));
 }
 
-static Install CleanInstall(const std::string &name)
+static Install CleanInstall()
 {
     Install in;
-    in.root = FreshDir(name);
+    in.root = FreshTestDir();
     CreateDirectoryA((in.root + "jre").c_str(), 0);
     CreateDirectoryA((in.root + "jre\\bin").c_str(), 0);
     in.launcher = in.root + "jre\\bin\\java.exe";
@@ -348,7 +348,7 @@ class ImcheckFinding : public ::testing::TestWithParam<Case> {};
 TEST_P(ImcheckFinding, FiresAloneWithItsExitStatus)
 {
     const Case &c = GetParam();
-    Install in = CleanInstall(c.name);
+    Install in = CleanInstall();
     c.change(in);
     if (HasFatalFailure())
         return;
@@ -381,7 +381,7 @@ class Imcheck : public DaemonTest {};
 
 TEST_F(Imcheck, PrintsTheCommandLineTheDaemonPasses)
 {
-    Install in = CleanInstall("SameAsTheDaemon");
+    Install in = CleanInstall();
     WriteFileText(in.dir + "second archive.jar", "PK");
     CreateDirectoryA((in.dir + "old.jar").c_str(), 0);
     Report report = in.Check();
@@ -401,7 +401,7 @@ TEST_F(Imcheck, PrintsTheCommandLineTheDaemonPasses)
 
 TEST_F(Imcheck, NamesTheProcessOfAListenerWindowAlreadyOpen)
 {
-    Install in = CleanInstall("ListenerAlreadyOpen");
+    Install in = CleanInstall();
     std::string application = PmProgramDir() + "javaapp.exe";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -9,8 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
+#include "harness.h"
 #include "mini_jni.h"
 #include "quorel_im_vesk_NNMMenuManager.h"
 
@@ -41,8 +41,9 @@ extern "C" void *realloc(void *block, size_t size)
 
 TEST(BridgeAllocation, UpdateMenuAllocatesNothing)
 {
-    std::ofstream("alloc-db.txt") << "sets 0\nfield 1 boolean flag\nfield 2 string vendor\nobject 1001 alpha\n";
-    setenv("OVW_SIM_DB", "alloc-db.txt", 1);
+    std::string db = FreshTestDir() + "ovw-db.txt";
+    WriteFileText(db, "sets 0\nfield 1 boolean flag\nfield 2 string vendor\nobject 1001 alpha\n");
+    setenv("OVW_SIM_DB", db.c_str(), 1);
     setenv("OVW_SIM_PERSIST", "0", 1);
     JNIEnv *env = MiniJniEnv();
     ASSERT_EQ(Java_quorel_im_vesk_NNMMenuManager_InitializeDB(env, 0), 1);

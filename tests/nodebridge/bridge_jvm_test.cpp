@@ -7,26 +7,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 static const char szFlag[] = "isNodeFlagged";
 static const char szNotFound[] = "1 No object for this host name\nOVwDbHostnameToObjectId failed";
 
-static std::string ReadAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-static void WriteAll(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+// Updates per thread in the eight-thread runs; each set is written to disk.
+static const int nPerThread = 500;
 
 class Bridge : public ::testing::Test {
 protected:
@@ -35,9 +26,8 @@ protected:
 
     void SetUp() override
     {
-        dir = std::string("run/") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
-        db = dir + "/ovw-db.txt";
+        dir = FreshTestDir();
+        db = dir + "ovw-db.txt";
     }
 
     // A database with the boolean field, a string field and these hosts.
@@ -46,14 +36,14 @@ protected:
         std::string text = "sets 0\nfield 1 boolean " + flag + "\nfield 2 string vendor\n";
         for (size_t i = 0; i < hosts.size(); ++i)
             text += "object " + std::to_string(1001 + i) + " " + hosts[i] + "\n";
-        WriteAll(db, text);
+        WriteFileText(db, text);
     }
 
     // Runs the driver with these arguments; out and err receive its output.
     // meanwhile, when given, is called again and again while the JVM runs.
     void Run(const std::vector<std::string> &args, void (*meanwhile)(const std::string &db) = 0)
     {
-        std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
+        std::string outPath = dir + "stdout", errPath = dir + "stderr";
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -81,14 +71,14 @@ protected:
         if (!meanwhile)
             waitpid(child, &waitStatus, 0);
         status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-        out = ReadAll(outPath);
-        err = ReadAll(errPath);
+        out = ReadFileText(outPath);
+        err = ReadFileText(errPath);
     }
 
     // The value line of object id for the flag field, or "" when unset.
     std::string Value(int object)
     {
-        std::istringstream lines(ReadAll(db));
+        std::istringstream lines(ReadFileText(db));
         std::string line, prefix = "value " + std::to_string(object) + " 1 ";
         while (std::getline(lines, line))
             if (line.compare(0, prefix.size(), prefix) == 0)
@@ -98,7 +88,7 @@ protected:
 
     std::string Sets()
     {
-        std::istringstream lines(ReadAll(db));
+        std::istringstream lines(ReadFileText(db));
         std::string line;
         while (std::getline(lines, line))
             if (line.compare(0, 5, "sets ") == 0)
@@ -251,11 +241,11 @@ TEST_F(Bridge, EightThreadsUpdatingAtOnceLoseNothing)
     for (int t = 0; t < 8; ++t)
         hosts.push_back("t" + std::to_string(t));
     Seed(hosts);
-    Run({"init", "threads", "8", "2000", "t", szFlag, "done"});
+    Run({"init", "threads", "8", std::to_string(nPerThread), "t", szFlag, "done"});
     EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(err, "init=1\nthreads=16000\ndone=1\n");
-    EXPECT_EQ(Sets(), "16000");
-    ASSERT_EQ(out.size(), 16000u * 2);
+    EXPECT_EQ(err, "init=1\nthreads=" + std::to_string(8 * nPerThread) + "\ndone=1\n");
+    EXPECT_EQ(Sets(), std::to_string(8 * nPerThread));
+    ASSERT_EQ(out.size(), 8u * nPerThread * 2);
     int counts[8] = {};
     for (size_t i = 0; i < out.size(); i += 2) {
         ASSERT_EQ(out[i], 't') << "at " << i;
@@ -263,8 +253,9 @@ TEST_F(Bridge, EightThreadsUpdatingAtOnceLoseNothing)
         ++counts[out[i + 1] - '0'];
     }
     for (int t = 0; t < 8; ++t) {
-        EXPECT_EQ(counts[t], 2000) << "host t" << t;
-        EXPECT_EQ(Value(1001 + t), "0") << "last value of t" << t; // 2000th call sets false
+        EXPECT_EQ(counts[t], nPerThread) << "host t" << t;
+        // Calls alternate true and false: the last of an even number sets false.
+        EXPECT_EQ(Value(1001 + t), "0") << "last value of t" << t;
     }
 }
 
@@ -274,15 +265,16 @@ TEST_F(Bridge, DatabaseFileRemovedUnderEightThreads)
     for (int t = 0; t < 8; ++t)
         hosts.push_back("t" + std::to_string(t));
     Seed(hosts);
-    // The file goes once the database is open and the first set is in it.
+    // The file goes once the database is open and the first set is in it,
+    // and again whenever a set has written it anew.
     static int removals;
     removals = 0;
-    Run({"init", "threads", "8", "2000", "t", szFlag, "done"}, [](const std::string &path) {
-        std::string text = ReadAll(path);
+    Run({"init", "threads", "8", std::to_string(nPerThread), "t", szFlag, "done"}, [](const std::string &path) {
+        std::string text = ReadFileText(path);
         if (!text.empty() && text.find("sets 0\n") == std::string::npos && unlink(path.c_str()) == 0)
             ++removals;
     });
-    EXPECT_GT(removals, 10);
+    EXPECT_GE(removals, 1) << "the file must have gone while the threads ran";
     ASSERT_EQ(status, 0) << err;
     // Every call printed its host and returned 1, or added the set failure
     // text and returned 0: nothing else, no crash.
@@ -293,11 +285,11 @@ TEST_F(Bridge, DatabaseFileRemovedUnderEightThreads)
         rest.erase(pos, failure.size());
         ++failed;
     }
-    ASSERT_EQ(rest.size(), 16000u * 2) << "only host names besides the failure texts";
+    ASSERT_EQ(rest.size(), 8u * nPerThread * 2) << "only host names besides the failure texts";
     std::istringstream lines(err);
     std::string line, threads;
     while (std::getline(lines, line))
         if (line.compare(0, 8, "threads=") == 0)
             threads = line.substr(8);
-    EXPECT_EQ(std::stoul(threads) + failed, 16000u);
+    EXPECT_EQ(std::stoul(threads) + failed, 8u * nPerThread);
 }
