@@ -154,21 +154,31 @@ static std::string DirOfLength(const Install &in, size_t length)
 }
 
 // Adds archives until the command line is exactly to characters long; each
-// adds its quoted path and a semicolon.
+// adds its quoted path and a semicolon. Archives with the longest names the
+// path limit allows come first; the last few share out what is left, so any
+// install directory's length can be met exactly.
 static void GrowCommandLine(Install &in, size_t to)
 {
     size_t from = PrintedCommandLine(in.Check()).size();
     size_t around = in.dir.size() + 3;
     size_t longest = MAX_PATH - 1 - in.dir.size();
-    ASSERT_LT(from + around + 16, to);
-    for (int i = 0; from < to; ++i) {
-        size_t need = to - from - around;
-        // Leave enough for one more archive with a short name.
-        size_t name = need <= longest ? need : std::min(longest, need - around - 16);
-        std::string prefix = std::to_string(i) + "-";
+    size_t step = around + longest;
+    ASSERT_LT(from + 6 * step, to);
+    int archive = 0;
+    auto Add = [&](size_t name) {
+        std::string prefix = std::to_string(archive++) + "-";
         WriteFileText(in.dir + prefix + std::string(name - prefix.size() - 4, 'a') + ".jar", "PK");
         from += around + name;
-    }
+    };
+    while (to - from > 5 * step)
+        Add(longest);
+    size_t count = (to - from + step - 1) / step; // the fewest archives that can carry the rest
+    size_t names = to - from - count * around;
+    for (size_t i = 0; i < count; ++i)
+        Add(names / count + (i < names % count ? 1 : 0));
+    size_t length = 0;
+    EXPECT_EQ(PrintedCommandLine(in.Check(), &length).size(), to);
+    EXPECT_EQ(length, to) << "the length imcheck prints";
 }
 
 static void LetEveryoneWrite(const std::string &path)
