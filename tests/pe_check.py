@@ -226,11 +226,11 @@ def check(role, path, arch, platform):
     for lib in ("ov", "ovw"):
         for name in sorted(set(imports.get(lib + ".dll", [])) - declared(platform, lib)):
             problems.append("takes %s from %s.dll, which platform/%s.def does not declare" % (name, lib, lib))
+    if own and own not in imports:
+        problems.append("does not import %s" % own)
     needed = dict(REQUIRED.get(role, {}))
-    if own:
-        needed[own] = declared(platform, own[:-4]) if role == "imdaemon" else set()
-        if own not in imports:
-            problems.append("does not import %s" % own)
+    if role == "imdaemon":
+        needed["ov.dll"] = declared(platform, "ov")
     for dll, names in sorted(needed.items()):
         for name in sorted(names - set(imports.get(dll, []))):
             problems.append("does not import %s from %s" % (name, dll))

@@ -401,7 +401,7 @@ TEST_F(Imcheck, PrintsTheCommandLineTheDaemonPasses)
     EXPECT_EQ(printed.size(), length);
 
     ASSERT_TRUE(Start(PmArgument(Encoded(in.dir))));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, "Initialization complete."));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
     ASSERT_TRUE(WaitForRecord(in.dir, "window", "open"));
     std::vector<std::string> started = RecordValues(in.dir, "cmdline");
     ASSERT_EQ(started.size(), 1u);
@@ -413,10 +413,8 @@ TEST_F(Imcheck, NamesTheProcessOfAListenerWindowAlreadyOpen)
 {
     Install in = CleanInstall();
     std::string application = PmProgramDir() + "javaapp.exe";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    ASSERT_TRUE(CreateProcessA(application.c_str(), 0, 0, 0, FALSE, 0, 0, in.root.c_str(), &startup, &process));
+    ASSERT_TRUE(StartStandIn(in.root, "close", process));
     bool open = WaitForRecord(in.root, "window", "open");
     Report report = in.Check();
     TerminateProcess(process.hProcess, 9);
