@@ -1,5 +1,6 @@
-/* A 32-bit program, and with -DLIBRARY a 32-bit library: fixtures whose PE
-   headers imcheck reads. They are never run. */
+/* A program, and with -DLIBRARY a library, for the other Windows
+   architecture than the build's: fixtures whose PE headers imcheck reads.
+   They are never run. */
 #ifdef LIBRARY
 __declspec(dllexport) int Fixture(void)
 {
