@@ -20,7 +20,7 @@ protected:
     void Serve(const std::string &installArgument)
     {
         ASSERT_TRUE(Start(PmArgument(installArgument)));
-        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
     }
 
     // The command line the Java stand-in was started with.
@@ -35,8 +35,8 @@ protected:
     // The daemon still answers, and quits on exit.
     void ExpectServingWithoutJava()
     {
-        ASSERT_TRUE(PmSend(session, 15));
-        EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+        ASSERT_TRUE(PmSend(session, PM_PAUSE));
+        EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT));
         ExitAndTime();
     }
 };
@@ -117,12 +117,9 @@ TEST_F(JavaLaunch, SpacesComeFromPercent20AndTheDirectoryIsCurrent)
 {
     dir += "Launch with spaces\\";
     CreateDirectoryA(dir.c_str(), 0);
-    std::string encoded = dir;
-    for (size_t at = encoded.find(' '); at != std::string::npos; at = encoded.find(' '))
-        encoded.replace(at, 1, "%20");
     Touch(dir + "app one.jar");
     UseJavaStandIn(dir);
-    Serve(encoded);
+    Serve(Encoded(dir));
     EXPECT_EQ(StartedCommandLine(), "-Djava.library.path=\"" + dir + ";\" -classpath \"" + dir +
                                         "app one.jar\";  " + szMainClass);
     std::vector<std::string> cwd = RecordValues(dir, "cwd");
@@ -202,8 +199,8 @@ TEST_F(JavaLaunch, StartsOnceAndOnlyAfterInitializationComplete)
 
     Serve(dir);
     for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(PmSend(session, i % 2 ? 16 : 15));
-        ASSERT_TRUE(Expect(FRAME_RESPONSE, i % 2 ? 18 : 17, i % 2 ? "Resume request succeeded." : "Pause request succeeded."));
+        ASSERT_TRUE(PmSend(session, i % 2 ? PM_RESUME : PM_PAUSE));
+        ASSERT_TRUE(Expect(FRAME_RESPONSE, i % 2 ? PM_RESUME_OK : PM_PAUSE_OK, i % 2 ? PM_RESUME_OK_TEXT : PM_PAUSE_OK_TEXT));
     }
     EXPECT_TRUE(WaitForRecord(dir, "window", "open"));
     EXPECT_EQ(RecordValues(dir, "pid").size(), 1u);
@@ -233,11 +230,11 @@ TEST_F(JavaLaunch, InstallDirIsTheFirstArgumentEvenWhenItLooksLikeAnOption)
     bool started = Start("-p 5 C:\\Mod\\");
     SetCurrentDirectoryA(szSaved);
     ASSERT_TRUE(started);
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
     EXPECT_EQ(StartedCommandLine(), std::string("-Djava.library.path=\"-p;\" -classpath   ") + szMainClass);
     // The options after it are read all the same.
-    ASSERT_TRUE(PmSend(session, 15));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT));
 }
 
 TEST_F(JavaLaunch, ApplicationDoesNotHoldTheManagerConnection)
