@@ -29,6 +29,7 @@ enum {
     // the daemon builds uncut.
     MAX_INSTALL_DIR = INSTALL_PATH_SIZE - 1 - (sizeof "java_file.dat" - 1),
     MAX_JAVA_FILE_LINE = INSTALL_PATH_SIZE - 1,
+    CTRL_Z = 0x1A,
     // Process creation takes 32,767 characters with the terminating zero.
     MAX_COMMAND_LINE = 32766
 };
@@ -106,10 +107,13 @@ struct Facts {
     DWORD javaFileAttributes;
     bool javaFileOpened;
     size_t firstLineLength; // the whole line, as the daemon's text-mode read sees it
+    int firstByte;          // EOF when the file is empty
     std::string launcher;   // what the daemon takes from it
 
-    // The launcher file, looked at only when its path is absolute: a
-    // relative one depends on the daemon's own current folder.
+    // The launcher file as process creation opens it, looked at only when
+    // its path is absolute: a relative one depends on the daemon's own
+    // current folder.
+    std::string launcherOpened;
     DWORD launcherAttributes;
     bool launcherRead; // its headers could be read
     PeImage launcherImage;
@@ -154,18 +158,36 @@ static bool IsBatchFile(const std::string &path)
     return HasExtension(path, ".bat") || HasExtension(path, ".cmd");
 }
 
-// The length of java_file.dat's first line, read in the same text mode as
-// the daemon reads it; false when the file cannot be opened.
-static bool ReadFirstLineLength(const std::string &path, size_t &length)
+// java_file.dat's first byte, and the length of its first line as the
+// daemon's text-mode read meets it: up to the line feed, without the
+// carriage return before it, and ended by a Ctrl-Z, which text mode takes
+// as the end of the file. False when the file cannot be opened.
+static bool ReadFirstLine(const std::string &path, size_t &length, int &firstByte)
 {
     length = 0;
-    FILE *f = fopen(path.c_str(), "r");
+    FILE *f = fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    for (int c = fgetc(f); c != EOF && c != '\n'; c = fgetc(f))
+    firstByte = fgetc(f);
+    int last = EOF;
+    int c = firstByte;
+    for (; c != EOF && c != '\n' && c != CTRL_Z; c = fgetc(f)) {
         ++length;
+        last = c;
+    }
+    if (c == '\n' && last == '\r')
+        --length;
     fclose(f);
     return true;
+}
+
+// The path that process creation opens for an absolute one: Windows drops
+// the spaces and dots that end its last part (and resolves . and ..).
+static std::string OpenedPath(const std::string &path)
+{
+    char szFull[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), sizeof szFull, szFull, 0);
+    return n > 0 && n < sizeof szFull ? std::string(szFull) : path;
 }
 
 // Archives and libraries of dir as the system keeps their names, whatever
@@ -204,17 +226,20 @@ static void GatherFacts(const std::string &given, Facts &f)
     MakeInstallFilePath(szJavaFile, "java_file.dat");
     f.javaFile = szJavaFile;
     f.javaFileAttributes = GetFileAttributesA(szJavaFile);
-    f.javaFileOpened = Exists(f.javaFileAttributes) && ReadFirstLineLength(f.javaFile, f.firstLineLength);
+    f.firstLineLength = 0;
+    f.firstByte = EOF;
+    f.javaFileOpened = Exists(f.javaFileAttributes) && ReadFirstLine(f.javaFile, f.firstLineLength, f.firstByte);
     f.launcher = GetJavaPath();
 
     f.launcherAttributes = INVALID_FILE_ATTRIBUTES;
     f.launcherRead = false;
     f.launcherImage = {PE_NOT_AN_IMAGE, 0};
     if (f.javaFileOpened && IsAbsolute(f.launcher)) {
-        f.launcherAttributes = GetFileAttributesA(f.launcher.c_str());
+        f.launcherOpened = OpenedPath(f.launcher);
+        f.launcherAttributes = GetFileAttributesA(f.launcherOpened.c_str());
         // A batch file is run by the command interpreter, not as an image.
-        if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes) && !IsBatchFile(f.launcher))
-            f.launcherRead = ReadPeImage(f.launcher, f.launcherImage);
+        if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes) && !IsBatchFile(f.launcherOpened))
+            f.launcherRead = ReadPeImage(f.launcherOpened, f.launcherImage);
     }
 
     f.bridge = f.dir + "nodeflags.dll";
@@ -243,6 +268,11 @@ static void CheckInstallDir(const Facts &f)
               std::to_string(MAX_INSTALL_DIR) + ": the daemon cuts the path of java_file.dat at " +
               std::to_string(INSTALL_PATH_SIZE - 1) +
               " characters, does not find it and starts no application; use a shorter folder");
+    if (!IsAbsolute(f.given))
+        Error("the install directory " + Quoted(f.given) +
+              " is not absolute: the daemon resolves it against the current folder the process manager gives "
+              "it, not yours, so it starts no application, or one whose library path and class path stay "
+              "relative; pass the full path, e.g. C:\\Program%20Files\\Mod\\");
     if (f.given.find(';') != std::string::npos)
         Warning("the install directory holds a ';': the library path and the class path are split there, "
                 "so the Java application finds neither nodeflags.dll nor its archives; use a folder "
@@ -252,7 +282,8 @@ static void CheckInstallDir(const Facts &f)
         Warning("the install directory argument has characters that the ANSI code page " +
                 std::to_string(GetACP()) + " cannot carry: the daemon's ANSI calls see " + Quoted(f.given) +
                 " instead; use a folder whose path has only characters of that code page");
-    if (!f.dirFound)
+    // A cut directory is not the one given: its length is the finding.
+    if (!f.dirFound && f.given.size() < INSTALL_PATH_SIZE)
         Error("the install directory " + Quoted(f.dir) + " does not exist: the daemon starts no application; "
               "pass the folder that holds imdaemon.exe, nodeflags.dll and java_file.dat");
 }
@@ -276,7 +307,14 @@ static void CheckJavaFile(const Facts &f)
         Warning("the first line of java_file.dat is " + std::to_string(f.firstLineLength) + " characters long: "
                 "the daemon reads only its first " + std::to_string(MAX_JAVA_FILE_LINE) + " and takes " +
                 Quoted(f.launcher) + " as the launcher path; put nothing after the path on that line");
-    if (f.launcher.empty())
+    if (f.firstByte == 0)
+        Error("java_file.dat begins with a NUL byte (as text saved as UTF-16 may), where the daemon's read "
+              "of the launcher path ends: it finds no launcher and starts no application; save it as plain "
+              "ANSI text with the launcher's full path on the first line");
+    else if (f.firstByte == CTRL_Z)
+        Error("java_file.dat begins with a Ctrl-Z (0x1A), which the daemon's text-mode read takes as the end "
+              "of the file: it finds no launcher and starts no application; remove it");
+    else if (f.launcher.empty())
         Error("the first line of java_file.dat is empty: the daemon reads only that line, finds no launcher "
               "and starts no application; put the launcher's full path on the first line");
 }
@@ -299,10 +337,20 @@ static void CheckLauncher(const Facts &f)
               "and no file name holds a quote; write the path without quotes");
         usable = false;
     }
-    if (isblank((unsigned char)launcher.front()) || isblank((unsigned char)launcher.back())) {
-        Error("the launcher path " + Quoted(launcher) + " begins or ends with a blank: the daemon trims "
-              "nothing, so the blank is part of the path; remove it");
+    // Windows drops the spaces and dots that end the last part of a path,
+    // and nothing else: a tab there, or a blank at the start, stays.
+    size_t kept = launcher.find_last_not_of(" .");
+    bool droppedEnd = kept != std::string::npos && kept + 1 < launcher.size() && !IsSeparator(launcher[kept]);
+    if (isblank((unsigned char)launcher.front()) ||
+        (kept != std::string::npos && isblank((unsigned char)launcher[kept]))) {
+        Error("the launcher path " + Quoted(launcher) +
+              " begins or ends with a blank: the daemon trims nothing, and Windows drops only spaces and dots "
+              "at the end, so the blank is part of the path; remove it");
         usable = false;
+    } else if (droppedEnd) {
+        Warning("the launcher path " + Quoted(launcher) +
+                " ends with spaces or dots, which Windows drops from the last part of a path: the daemon "
+                "starts " + Quoted(launcher.substr(0, kept + 1)) + "; remove them");
     }
     if (usable && !IsAbsolute(launcher)) {
         Error("the launcher path " + Quoted(launcher) + " is not absolute: the daemon resolves it against its "
@@ -323,7 +371,7 @@ static void CheckLauncher(const Facts &f)
               "name the launcher itself, e.g. C:\\jre\\bin\\java.exe");
         return;
     }
-    if (IsBatchFile(launcher)) {
+    if (IsBatchFile(f.launcherOpened)) {
         Error("the launcher " + Quoted(launcher) + " is a batch file: the daemon's start does not run it as a "
               "launcher with the daemon's command line; name java.exe or javaw.exe itself");
         return;
@@ -338,8 +386,8 @@ static void CheckLauncher(const Facts &f)
               "the application fails; name java.exe or javaw.exe");
         return;
     }
-    size_t slash = launcher.find_last_of("\\/");
-    std::string name = launcher.substr(slash + 1);
+    size_t slash = f.launcherOpened.find_last_of("\\/");
+    std::string name = f.launcherOpened.substr(slash + 1);
     if (_stricmp(name.c_str(), "java.exe") != 0 && _stricmp(name.c_str(), "javaw.exe") != 0)
         Warning("the launcher is " + Quoted(name) + ", not java.exe or javaw.exe: on the exit command the "
                 "daemon waits for and ends the launcher's own process, so a launcher that starts the JVM and "
@@ -352,7 +400,12 @@ static void CheckBridge(const Facts &f)
 {
     if (!f.dirFound)
         return;
-    if (!Exists(f.bridgeAttributes) || IsFolder(f.bridgeAttributes)) {
+    if (IsFolder(f.bridgeAttributes)) {
+        Error("nodeflags.dll in the install directory is a folder, not the library: the Java application "
+              "cannot load its native half and sets no node flags; put the released nodeflags.dll in its place");
+        return;
+    }
+    if (!Exists(f.bridgeAttributes)) {
         Error("nodeflags.dll is not in the install directory: the Java application cannot load its native "
               "half and sets no node flags; copy nodeflags.dll there");
         return;
@@ -380,7 +433,7 @@ static void CheckPlatformCopies(const Facts &f)
 }
 
 // Archives and libraries whose names the daemon's ANSI directory listing
-// cannot give back.
+// cannot give back, or the class path cannot carry.
 static void CheckEntryNames(const Facts &f)
 {
     for (const std::wstring &entry : f.classPathNames) {
@@ -389,6 +442,10 @@ static void CheckEntryNames(const Facts &f)
             Warning("the name of " + Quoted(ansi) + " in the install directory has characters that the "
                     "ANSI code page " + std::to_string(GetACP()) + " cannot carry: the daemon puts it on "
                     "the class path under a name that is no file; rename it");
+        if (ansi.find(';') != std::string::npos)
+            Warning("the name of " + Quoted(ansi) +
+                    " in the install directory holds a ';': the class path is split there, so the Java "
+                    "application finds neither part of it; rename it");
     }
 }
 

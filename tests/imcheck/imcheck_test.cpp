@@ -50,8 +50,9 @@ struct Report {
     std::vector<std::string> lines;
 };
 
-// Runs imcheck.exe with arguments, its output in a file at outPath.
-static Report RunImcheck(const std::wstring &arguments, const std::string &outPath)
+// Runs imcheck.exe with arguments in folder cwd (the test's own when
+// empty), its output in a file at outPath.
+static Report RunImcheck(const std::wstring &arguments, const std::string &cwd, const std::string &outPath)
 {
     Report report;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
@@ -64,7 +65,9 @@ static Report RunImcheck(const std::wstring &arguments, const std::string &outPa
     startup.hStdOutput = hOut;
     startup.hStdError = hOut;
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessW(0, &commandLine[0], 0, 0, TRUE, 0, 0, 0, &startup, &process);
+    std::wstring wideCwd = Wide(cwd);
+    BOOL started = CreateProcessW(0, &commandLine[0], 0, 0, TRUE, 0, 0, cwd.empty() ? 0 : wideCwd.c_str(),
+                                  &startup, &process);
     CloseHandle(hOut);
     EXPECT_TRUE(started);
     if (!started)
@@ -114,8 +117,9 @@ struct Install {
     std::string dir;         // install directory, with the trailing backslash
     std::string launcher;    // what java_file.dat names
     std::wstring arguments;  // imcheck's command-line arguments
+    std::string cwd;         // imcheck's current folder; the test's own when empty
 
-    Report Check() const { return RunImcheck(arguments, root + "imcheck-report.txt"); }
+    Report Check() const { return RunImcheck(arguments, cwd, root + "imcheck-report.txt"); }
 };
 
 static void Populate(Install &in)
@@ -131,6 +135,7 @@ static Install CleanInstall()
 {
     Install in;
     in.root = FreshTestDir();
+    std::replace(in.root.begin(), in.root.end(), '/', '\\');
     CreateDirectoryA((in.root + "jre").c_str(), 0);
     CreateDirectoryA((in.root + "jre\\bin").c_str(), 0);
     in.launcher = in.root + "jre\\bin\\java.exe";
@@ -243,6 +248,25 @@ static const Case cases[] = {
      {{"error", "247 characters long, more than 246"},
       {"error", "java_file.da\" does not exist"},
       {"error", "nodeflags.dll is not in the install directory"}}},
+    {"DirectoryOf300CharactersThatExists",
+     [](Install &in) {
+         // Beside the test's folder, which the harness could not clean
+         // of it; in two parts, as one may hold at most 255 characters.
+         std::string first = in.root.substr(0, in.root.size() - 1) + "-" + std::string(100, 'd') + "\\";
+         in.dir = first + std::string(300 - first.size() - 1, 'd') + "\\";
+         for (const std::string &dir : {first, in.dir})
+             ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + Wide(dir)).c_str(), 0) ||
+                         GetLastError() == ERROR_ALREADY_EXISTS)
+                 << dir;
+         in.arguments = Argument(Wide(Encoded(in.dir)));
+     },
+     {{"error", "300 characters long, more than 246"}}},
+    {"RelativeDirectory",
+     [](Install &in) {
+         in.cwd = in.root;
+         in.arguments = Argument(L"Integration%20Module\\");
+     },
+     {{"error", "install directory \"Integration Module\\\" is not absolute"}}},
     {"MissingDirectory",
      [](Install &in) { in.arguments = Argument(Wide(Encoded(in.root + "Elsewhere\\"))); },
      {{"error", "Elsewhere\\\" does not exist: the daemon starts no application"}}},
@@ -256,6 +280,10 @@ static const Case cases[] = {
      {{"error", "cannot be opened for reading (it is a folder)"}}},
     {"JavaFileFirstLineEmpty", [](Install &in) { SetJavaFile(in, "\r\n" + in.launcher); },
      {{"error", "first line of java_file.dat is empty"}}},
+    {"JavaFileBeginsWithNul", [](Install &in) { SetJavaFile(in, std::string(1, '\0') + in.launcher); },
+     {{"error", "begins with a NUL byte"}}},
+    {"JavaFileBeginsWithCtrlZ", [](Install &in) { SetJavaFile(in, "\x1A" + in.launcher); },
+     {{"error", "begins with a Ctrl-Z"}}},
     {"JavaFileFirstLineCut",
      [](Install &in) {
          // The launcher path stretched with ".\" to exactly 259 characters,
@@ -279,6 +307,8 @@ static const Case cases[] = {
      {{"error", "begins or ends with a blank"}}},
     {"LauncherTrailingBlank", [](Install &in) { SetJavaFile(in, in.launcher + "\t"); },
      {{"error", "begins or ends with a blank"}}},
+    {"LauncherTrailingSpacesAndDots", [](Install &in) { SetJavaFile(in, in.launcher + " . "); },
+     {{"warning", "ends with spaces or dots, which Windows drops"}}},
     {"JavaFileWithByteOrderMark", [](Install &in) { SetJavaFile(in, "\xEF\xBB\xBF" + in.launcher); },
      {{"error", "byte-order mark"}}},
     {"LauncherMissing", [](Install &in) { SetJavaFile(in, in.root + "jdk\\bin\\java.exe"); },
@@ -303,6 +333,12 @@ static const Case cases[] = {
      {{"warning", "the launcher is \"start-java.exe\", not java.exe or javaw.exe"}}},
     {"BridgeMissing", [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
      {{"error", "nodeflags.dll is not in the install directory"}}},
+    {"BridgeIsAFolder",
+     [](Install &in) {
+         DeleteFileA((in.dir + "nodeflags.dll").c_str());
+         CreateDirectoryA((in.dir + "nodeflags.dll").c_str(), 0);
+     },
+     {{"error", "nodeflags.dll in the install directory is a folder"}}},
     {"BridgeNotALibrary", [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
      {{"error", "nodeflags.dll in the install directory is not a Windows library"}}},
     {"Launcher32BitBridge64Bit", [](Install &in) { Copy(HereFile("pe32-program.exe"), in.launcher); },
@@ -319,6 +355,8 @@ static const Case cases[] = {
          Populate(in);
      },
      {{"warning", "holds a ';'"}}},
+    {"SemicolonInArchiveName", [](Install &in) { WriteFileText(in.dir + "a;b.jar", "PK"); },
+     {{"warning", "\"a;b.jar\" in the install directory holds a ';'"}}},
     {"DirectoryOutsideTheAnsiCodePage",
      [](Install &in) {
          std::wstring dir = Wide(in.root) + szNotAnsi + L" Module\\";
