@@ -449,28 +449,88 @@ static void CheckEntryNames(const Facts &f)
     }
 }
 
-static void CheckWritable(const std::string &path, const std::string &what, const char *why)
+static const char szTrustedAccounts[] = "SYSTEM, Administrators and TrustedInstaller";
+
+// One object of the chain that decides what runs, judged once however many
+// paths pass through it.
+static void CheckTrust(const std::string &path, ObjectRole role, const std::string &what, const std::string &why,
+                       std::vector<std::string> &checked)
 {
-    std::string groups;
+    for (const std::string &done : checked)
+        if (_stricmp(done.c_str(), path.c_str()) == 0)
+            return;
+    checked.push_back(path);
+    std::string accounts;
     unsigned long error = 0;
-    if (!GroupsThatCanWrite(path, groups, error))
+    if (!UntrustedHoldersOfPath(path, RightsThatMatter(role), accounts, error))
         Warning("the permissions of " + what + " " + Quoted(path) + " cannot be read (error " +
-                std::to_string(error) + "): make sure that only administrators and SYSTEM can change it");
-    else if (!groups.empty())
-        Warning(what + " " + Quoted(path) + " can be changed by " + groups + ": " + why +
-                "; let only administrators and SYSTEM write it");
+                std::to_string(error) + "): make sure that only " + szTrustedAccounts + " can change it");
+    else if (!accounts.empty())
+        Warning(what + " " + Quoted(path) + " can be changed by " + accounts + ": " + why + "; let only " +
+                szTrustedAccounts + " change it");
 }
 
-static void CheckPermissions(const Facts &f)
+// The length of the root of a full path: "C:\" or "\\server\share\".
+static size_t RootLength(const std::string &full)
 {
+    if (full.size() >= 3 && full[1] == ':')
+        return 3;
+    size_t server = full.find('\\', 2);
+    size_t share = server == std::string::npos ? server : full.find('\\', server + 1);
+    return share == std::string::npos ? full.size() : share + 1;
+}
+
+// Every folder above path, nearest first, up to its drive's or share's root.
+static std::vector<std::string> FoldersAbove(const std::string &path)
+{
+    std::vector<std::string> folders;
+    std::string full = OpenedPath(path);
+    size_t root = RootLength(full);
+    while (full.size() > root) {
+        if (full.back() == '\\')
+            full.pop_back();
+        size_t slash = full.find_last_of('\\');
+        if (slash == std::string::npos || slash + 1 < root)
+            break;
+        full.erase(slash + 1);
+        folders.push_back(full);
+    }
+    return folders;
+}
+
+// An object and every folder above it.
+static void CheckTrustUp(const std::string &path, ObjectRole role, const std::string &what, const std::string &why,
+                         std::vector<std::string> &checked)
+{
+    CheckTrust(OpenedPath(path), role, what, why, checked);
+    std::string aboveWhy = "whoever can delete or rename what it holds, or change its permissions, can put "
+                           "another in place of " + what + ", and so chooses what the daemon runs under the "
+                           "process manager's account";
+    for (const std::string &folder : FoldersAbove(path))
+        CheckTrust(folder, OBJECT_FOLDER_ABOVE, "the folder above " + what, aboveWhy, checked);
+}
+
+// Who else may change what the daemon runs under the process manager's
+// account: the install directory, java_file.dat and the launcher, and every
+// folder above the directory and the launcher.
+static void CheckTrustChain(const Facts &f)
+{
+    std::vector<std::string> checked;
     if (f.dirFound)
-        CheckWritable(f.dir, "the install directory",
-                      "whoever can write it can replace java_file.dat or add archives and libraries to the "
-                      "class path, and so chooses what the daemon runs under the process manager's account");
+        CheckTrustUp(f.dir, OBJECT_INSTALL_DIR, "the install directory",
+                     "whoever can write it can replace java_file.dat or add archives and libraries to the class "
+                     "path, and so chooses what the daemon runs under the process manager's account",
+                     checked);
     if (Exists(f.javaFileAttributes))
-        CheckWritable(f.javaFile, "java_file.dat",
-                      "whoever can change it chooses the program the daemon starts under the process "
-                      "manager's account");
+        CheckTrust(OpenedPath(f.javaFile), OBJECT_FILE, "java_file.dat",
+                   "whoever can change it chooses the program the daemon starts under the process manager's "
+                   "account",
+                   checked);
+    if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes))
+        CheckTrustUp(f.launcherOpened, OBJECT_FILE, "the launcher",
+                     "whoever can change it chooses the program the daemon starts under the process manager's "
+                     "account",
+                     checked);
 }
 
 static void CheckCommandLine(const Facts &f)
@@ -535,7 +595,7 @@ int main(int argc, char *argv[])
     CheckBridge(facts);
     CheckPlatformCopies(facts);
     CheckEntryNames(facts);
-    CheckPermissions(facts);
+    CheckTrustChain(facts);
     CheckCommandLine(facts);
     CheckListenerWindows();
     return Summary();

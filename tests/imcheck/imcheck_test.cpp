@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <filesystem>
 
 static std::wstring Wide(const std::string &text)
 {
@@ -131,11 +132,27 @@ static void Populate(Install &in)
     in.arguments = Argument(Wide(Encoded(in.dir)));
 }
 
+// The test's own folder, named through the fixture drive (mapped to the
+// folder the harness makes test folders in), so that the folders above it
+// end at that drive's root. What a test made there may lie too deep for the
+// folder's own, longer path, through which the harness cleans it: it is
+// removed through the drive first.
+static std::string FixtureRoot()
+{
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string root = std::string(FIXTURE_DRIVE) + ":\\" + test->test_suite_name() + "." + test->name() + "\\";
+    std::replace(root.begin(), root.end(), '/', '\\');
+    std::error_code error;
+    std::filesystem::remove_all(root, error);
+    std::string dir = FreshTestDir();
+    EXPECT_NE(GetFileAttributesA(root.c_str()), INVALID_FILE_ATTRIBUTES) << root << " must be " << dir;
+    return root;
+}
+
 static Install CleanInstall()
 {
     Install in;
-    in.root = FreshTestDir();
-    std::replace(in.root.begin(), in.root.end(), '/', '\\');
+    in.root = FixtureRoot();
     CreateDirectoryA((in.root + "jre").c_str(), 0);
     CreateDirectoryA((in.root + "jre\\bin").c_str(), 0);
     in.launcher = in.root + "jre\\bin\\java.exe";
@@ -384,6 +401,14 @@ static const Case cases[] = {
      {{"warning", "Module\\\" can be changed by Everyone: whoever can write it"}}},
     {"JavaFileWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.dir + "java_file.dat"); },
      {{"warning", "java_file.dat\" can be changed by Everyone: whoever can change it"}}},
+    {"LauncherWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.launcher); },
+     {{"warning", "jre\\bin\\java.exe\" can be changed by Everyone: whoever can change it"}}},
+    {"FolderAboveTheLauncherOpenToEveryone", [](Install &in) { LetEveryoneWrite(in.root + "jre\\bin"); },
+     {{"warning", "jre\\bin\\\" can be changed by Everyone: whoever can delete or rename what it holds, or "
+                  "change its permissions, can put another in place of the launcher"}}},
+    {"FolderAboveBothOpenToEveryone", [](Install &in) { LetEveryoneWrite(in.root); },
+     {{"warning", "Everyone: whoever can delete or rename what it holds, or change its permissions, can put "
+                  "another in place of the install directory"}}},
 };
 
 static void PrintTo(const Case &c, std::ostream *out)
