@@ -91,7 +91,7 @@ static std::vector<double> RoundTrips(PmSession &session, int count)
     PmEvent event;
     for (int i = 0; i < count; ++i) {
         double sent = PmNow(session);
-        PmSend(session, 15);
+        PmSend(session, PM_PAUSE);
         if (!NextEvent(session, FRAME_RESPONSE, event))
             break;
         times.push_back(event.ms - sent);
@@ -148,7 +148,7 @@ static bool StopTimes(const std::string &mode, double &toQuit, double &afterApp)
     }
     ok = ok && hApp;
     double sent = PmNow(session);
-    ok = ok && PmSend(session, 6) && NextEvent(session, FRAME_DONE, event);
+    ok = ok && PmSend(session, PM_EXIT) && NextEvent(session, FRAME_DONE, event);
     FILETIME wallNow;
     GetSystemTimeAsFileTime(&wallNow);
     toQuit = event.ms - sent;
@@ -193,8 +193,8 @@ int main()
     auto Settle = [&](int noops) {
         std::string burst;
         for (int i = 0; i < noops; ++i)
-            burst.append("\x05\0\0\0", 4);
-        burst.append("\x0f\0\0\0", 4);
+            burst += PmCommandBytes(PM_NOOP);
+        burst += PmCommandBytes(PM_PAUSE);
         send(daemon.connection, burst.data(), (int)burst.size(), 0);
         NextEvent(daemon, FRAME_RESPONSE, event, 120000);
         PROCESS_MEMORY_COUNTERS counters = {};

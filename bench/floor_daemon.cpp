@@ -7,12 +7,13 @@
 #include <windows.h>
 
 #include "ov.h"
+#include "ov_protocol.h"
 
 int main()
 {
     int descriptor = -1;
-    char szMessage[32] = "Initialization complete.";
-    if (OVsInit(&descriptor) < 0 || OVsInitComplete(1, szMessage) < 0)
+    char szMessage[32] = PM_INIT_COMPLETE_TEXT;
+    if (OVsInit(&descriptor) < 0 || OVsInitComplete(PM_INIT_COMPLETE, szMessage) < 0)
         return 1;
     for (;;) {
         fd_set readSet;
@@ -21,17 +22,17 @@ int main()
         int command = 0;
         if (select(descriptor + 1, &readSet, 0, 0, 0) < 0 || OVsReceive(&command) < 0)
             return 1;
-        if (command == 6) {
+        if (command == PM_EXIT) {
             HWND window = FindWindowA(0, "floor_daemon has no window");
             if (window)
                 PostMessageA(window, WM_CLOSE, 0, 0);
             return OVsDone("floor done"), 4;
         }
-        if (command == 5)
+        if (command == PM_NOOP)
             continue;
         Sleep(1);
-        lstrcpyA(szMessage, "Pause request succeeded.");
-        if (OVsResponse(17, szMessage) < 0)
+        lstrcpyA(szMessage, PM_PAUSE_OK_TEXT);
+        if (OVsResponse(PM_PAUSE_OK, szMessage) < 0)
             return 1;
     }
 }

@@ -32,10 +32,10 @@ int main(int argc, char *argv[])
         int burst = 1 + rand() % 20;
         std::string bytes;
         for (int i = 0; i < burst && sent < total; ++i, ++sent) {
-            int command = (rand() % 3 == 0) ? 5 : (rand() % 2 ? 15 : 16);
-            bytes.append(1, (char)command).append(3, '\0');
-            if (command != 5)
-                expected.push_back(command == 15 ? 17 : 20);
+            int command = (rand() % 3 == 0) ? PM_NOOP : (rand() % 2 ? PM_PAUSE : PM_RESUME);
+            bytes += PmCommandBytes(command);
+            if (command != PM_NOOP)
+                expected.push_back(command == PM_PAUSE ? PM_PAUSE_OK : PM_RESUME_FAILED);
         }
         send(session.connection, bytes.data(), (int)bytes.size(), 0);
         if (rand() % 4 == 0)
@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
         while (!expected.empty()) {
             if (PmNextEvent(session, event, 10000) != 1 || event.kind != FRAME_RESPONSE ||
                 event.code != expected.front() ||
-                event.text != (event.code == 17 ? "Pause request succeeded." : "Resume request failed.")) {
+                event.text != (event.code == PM_PAUSE_OK ? PM_PAUSE_OK_TEXT : PM_RESUME_FAILED_TEXT)) {
                 printf("soak: wrong or missing answer after %d commands (%d answered)\n", sent, answered);
                 PmEnd(session);
                 return 1;
@@ -53,10 +53,10 @@ int main(int argc, char *argv[])
         }
     }
     double ms = PmNow(session);
-    PmSend(session, 6);
+    PmSend(session, PM_EXIT);
     DWORD status = 0;
     bool done = PmNextEvent(session, event, 10000) == 1 && event.kind == FRAME_DONE &&
-                event.text == "Quitting, as requested." && PmWaitExit(session, 10000, status) && status == 4;
+                event.text == PM_EXIT_TEXT && PmWaitExit(session, 10000, status) && status == 4;
     PmEnd(session);
     printf("soak: %d commands, %d answers, all correct and in order, %.1f s; exit %s\n", sent, answered, ms / 1000,
            done ? "status 4" : "FAILED");

@@ -6,9 +6,15 @@
 set(CMAKE_SYSTEM_NAME Windows)
 if(MINGW_CLANG)
   # clang finds neither the posix-thread libstdc++ nor libgcc of Debian's
-  # mingw-w64 by itself: name their folder, and link winpthread statically.
+  # mingw-w64 by itself: name their folder (the newest gcc's, by version, so
+  # that 12-posix comes before 9-posix), and link winpthread statically.
   file(GLOB mingw_gcc_dirs LIST_DIRECTORIES true /usr/lib/gcc/${MINGW_TRIPLE}/*-posix)
-  list(GET mingw_gcc_dirs -1 mingw_gcc_dir)
+  if(NOT mingw_gcc_dirs)
+    message(FATAL_ERROR "No /usr/lib/gcc/${MINGW_TRIPLE}/<version>-posix folder: clang needs the libstdc++ "
+                        "and libgcc of mingw-w64's posix-thread gcc. Install it (scripts/deps).")
+  endif()
+  list(SORT mingw_gcc_dirs COMPARE NATURAL ORDER DESCENDING)
+  list(GET mingw_gcc_dirs 0 mingw_gcc_dir)
   set(CMAKE_C_COMPILER clang)
   set(CMAKE_CXX_COMPILER clang++)
   set(CMAKE_C_COMPILER_TARGET ${MINGW_TRIPLE})

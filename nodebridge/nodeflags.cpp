@@ -13,13 +13,24 @@
 
 enum { NAME_BUFFER_SIZE = 128 };
 
-// Zeroes the buffer and copies at most 127 bytes of text into it, cutting a
-// longer name after its 127th byte, even inside a multi-byte character.
-static void CopyName(char *buffer, const char *text)
+// Looks a Java string up by name: borrows its modified UTF-8 characters,
+// zeroes the buffer and copies at most 127 bytes into it (a longer name is
+// cut after its 127th byte, even inside a multi-byte character), calls
+// lookUp on the copy and releases the characters before returning, so that
+// no path holds them. False, with nothing looked up, when the characters
+// cannot be had; the JVM's pending exception, if any, is left to the caller.
+static bool LookUpJavaName(JNIEnv *env, jstring name, char *buffer, unsigned int (*lookUp)(char *),
+                           unsigned int &id)
 {
+    const char *chars = env->GetStringUTFChars(name, 0);
+    if (chars == 0)
+        return false;
     memset(buffer, 0, NAME_BUFFER_SIZE);
-    for (size_t i = 0; i < NAME_BUFFER_SIZE - 1 && text[i] != '\0'; ++i)
-        buffer[i] = text[i];
+    for (size_t i = 0; i < NAME_BUFFER_SIZE - 1 && chars[i] != '\0'; ++i)
+        buffer[i] = chars[i];
+    id = lookUp(buffer);
+    env->ReleaseStringUTFChars(name, chars);
+    return true;
 }
 
 extern "C" {
@@ -40,12 +51,9 @@ JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(JNIEnv *env
     if (hostName == 0 || fieldName == 0)
         return 0;
 
-    const char *hostChars = env->GetStringUTFChars(hostName, 0);
-    if (hostChars == 0)
+    OVwObjectId objectId = 0;
+    if (!LookUpJavaName(env, hostName, szName, OVwDbHostnameToObjectId, objectId))
         return 0;
-    CopyName(szName, hostChars);
-    OVwObjectId objectId = OVwDbHostnameToObjectId(szName);
-    env->ReleaseStringUTFChars(hostName, hostChars);
     fputs(szName, stdout);
     if (objectId == 0) {
         printf("1 %s\n", OVwErrorMsg(OVwError()));
@@ -53,12 +61,9 @@ JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(JNIEnv *env
         return 0;
     }
 
-    const char *fieldChars = env->GetStringUTFChars(fieldName, 0);
-    if (fieldChars == 0)
+    OVwFieldId fieldId = 0;
+    if (!LookUpJavaName(env, fieldName, szName, OVwDbFieldNameToFieldId, fieldId))
         return 0;
-    CopyName(szName, fieldChars);
-    OVwFieldId fieldId = OVwDbFieldNameToFieldId(szName);
-    env->ReleaseStringUTFChars(fieldName, fieldChars);
     if (fieldId == 0) {
         fputs("OVwDbFieldNameToFieldId failed", stdout);
         return 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Static proof of the Windows binaries we ship, read from their PE tables.
 
-    pe_check.py --arch x64|x86 --platform DIR ROLE=FILE ...
+    pe_check.py --arch x64|x86 --platform DIR [--exports LIST] ROLE=FILE ...
 
 ROLE is imdaemon, nodeflags or imcheck. For every binary it reads the import,
 delay-import and export tables as the Windows loader will, and fails when:
@@ -16,8 +16,10 @@ delay-import and export tables as the Windows loader will, and fails when:
   and PostMessageA from USER32.dll, select and __WSAFDIsSet from WSOCK32.dll);
 - imcheck.exe imports ov.dll or ovw.dll (it must run with the platform down),
   or a call that starts or ends a process or closes a window;
-- nodeflags.dll does not export exactly the six native methods (stdcall names
-  on x86), with the three no-op methods at one address.
+- nodeflags.dll does not export exactly the native methods of LIST
+  (nodebridge/exports.txt: method, stdcall argument bytes, the method whose
+  code it shares), under their stdcall names on x86, with the methods that
+  share code at one address.
 It also checks that platform/ov.h and ov.def (ovw.h and ovw.def) name the same
 functions. Prints each binary's imports and exports, then PASS or FAIL lines.
 """
@@ -28,8 +30,6 @@ import sys
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
 COMPILER_RUNTIME = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libc\+\+|libunwind|libssp|libatomic)")
-METHODS = ["CreateMenu", "InitializeDB", "InitializeUI", "UninitializeDB", "UninitializeUI", "UpdateMenu"]
-NO_OP_METHODS = {"CreateMenu", "InitializeUI", "UninitializeUI"}
 REQUIRED = {
     "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
 }
@@ -200,14 +200,24 @@ def header_names(platform, lib):
     return set(re.findall(r"^OVW?_API\b[^;(]*?\b(\w+)\s*(?:\(|;)", text, re.M))
 
 
-def export_names(arch):
+def export_list(path):
+    """[(method, argument bytes, method whose code it runs)] of the bridge's list."""
+    methods = []
+    for line in open(path):
+        words = line.split("#")[0].split()
+        if words:
+            methods.append((words[0], int(words[1]), words[-1] if len(words) > 2 else words[0]))
+    return methods
+
+
+def export_names(arch, methods):
+    """{export name: method whose code it runs}."""
     if arch == "x86":
-        return {"_Java_quorel_im_vesk_NNMMenuManager_%s@%d" % (m, 24 if m == "UpdateMenu" else 8): m
-                for m in METHODS}
-    return {"Java_quorel_im_vesk_NNMMenuManager_" + m: m for m in METHODS}
+        return {"_Java_quorel_im_vesk_NNMMenuManager_%s@%d" % (m, size): code for m, size, code in methods}
+    return {"Java_quorel_im_vesk_NNMMenuManager_" + m: code for m, size, code in methods}
 
 
-def check(role, path, arch, platform):
+def check(role, path, arch, platform, methods):
     problems = []
     image = Image(path)
     if image.machine != MACHINES[arch]:
@@ -239,13 +249,16 @@ def check(role, path, arch, platform):
             problems.append("imports %s from %s" % (name, dll))
     exports = image.exports()
     if role == "nodeflags":
-        expected = export_names(arch)
+        expected = export_names(arch, methods)
         if set(exports) != set(expected):
             problems.append("exports %s, expected %s" % (sorted(exports), sorted(expected)))
         else:
-            no_ops = {exports[n] for n, m in expected.items() if m in NO_OP_METHODS}
-            if len(no_ops) != 1:
-                problems.append("the three no-op methods are at %d addresses, not one" % len(no_ops))
+            for code in sorted(set(expected.values())):
+                sharing = sorted(n for n, c in expected.items() if c == code)
+                if len({exports[n] for n in sharing}) != 1:
+                    problems.append("%s share %s's code but lie at different addresses" % (sharing, code))
+            if len({exports[n] for n in expected}) != len(set(expected.values())):
+                problems.append("methods with code of their own share an address")
     elif exports:
         problems.append("exports %s" % sorted(exports))
 
@@ -260,7 +273,7 @@ def check(role, path, arch, platform):
 
 
 def main(argv):
-    arch = platform = None
+    arch = platform = exports = None
     binaries = []
     args = iter(argv)
     for word in args:
@@ -268,10 +281,13 @@ def main(argv):
             arch = next(args)
         elif word == "--platform":
             platform = next(args)
+        elif word == "--exports":
+            exports = next(args)
         else:
             role, _, path = word.partition("=")
             binaries.append((role, path))
-    if arch not in MACHINES or not platform or not binaries:
+    if arch not in MACHINES or not platform or not binaries or (
+            not exports and any(role == "nodeflags" for role, _ in binaries)):
         print(__doc__.strip().splitlines()[2])
         return 2
     ok = True
@@ -279,9 +295,10 @@ def main(argv):
         if header_names(platform, lib) != declared(platform, lib):
             print("FAIL: platform/%s.h and platform/%s.def name different functions" % (lib, lib))
             ok = False
+    methods = export_list(exports) if exports else []
     for role, path in binaries:
         try:
-            ok = check(role, path, arch, platform) and ok
+            ok = check(role, path, arch, platform, methods) and ok
         except (OSError, ValueError, struct.error) as error:
             print("%s (%s): FAIL: cannot read its tables: %s" % (role, path, error))
             ok = False

@@ -1,11 +1,12 @@
 import quorel.im.vesk.NNMMenuManager;
 
 /** Per-call time of UpdateMenu against its floor, in rounds that alternate
- *  between them; prints "bridge_ns floor_ns strings_ns", medians of the
+ *  between them; writes "bridge_ns floor_ns strings_ns", medians of the
  *  rounds (floor_ns: strings and the three database calls; strings_ns: the
- *  strings alone). Every call must succeed. */
+ *  strings alone), to the file named by its argument, apart from what the
+ *  bridge prints. Every call must succeed. */
 public class NodeflagsBench {
-    public static void main(String[] args) {
+    public static void main(String[] args) throws java.io.IOException {
         int calls = 200000, rounds = 9;
         NNMMenuManager manager = new NNMMenuManager();
         NodeflagsFloor floor = new NodeflagsFloor();
@@ -36,7 +37,9 @@ public class NodeflagsBench {
         java.util.Arrays.sort(bridge);
         java.util.Arrays.sort(base);
         java.util.Arrays.sort(strings);
-        System.err.printf("%.1f %.1f %.1f%n", bridge[rounds / 2] / (double) calls, base[rounds / 2] / (double) calls,
-                          strings[rounds / 2] / (double) calls);
+        try (java.io.PrintWriter out = new java.io.PrintWriter(args[0], "UTF-8")) {
+            out.printf(java.util.Locale.ROOT, "%.1f %.1f %.1f%n", bridge[rounds / 2] / (double) calls,
+                       base[rounds / 2] / (double) calls, strings[rounds / 2] / (double) calls);
+        }
     }
 }

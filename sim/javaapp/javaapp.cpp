@@ -89,8 +89,6 @@ int main()
             Record("bridge", "no standard output");
     }
 
-    if (sMode.compare(0, 6, "crash:") == 0)
-        CreateThread(0, 0, CrashLater, (LPVOID)(ULONG_PTR)strtoul(sMode.c_str() + 6, 0, 10), 0, 0);
     if (sMode == "nowindow") {
         Record("window", "none");
         Sleep(INFINITE);
@@ -109,6 +107,10 @@ int main()
         return 2;
     }
     Record("window", "open");
+    // The crash is timed from the open window, so that a slow start cannot
+    // end the stand-in before its window was there.
+    if (sMode.compare(0, 6, "crash:") == 0)
+        CreateThread(0, 0, CrashLater, (LPVOID)(ULONG_PTR)strtoul(sMode.c_str() + 6, 0, 10), 0, 0);
 
     MSG message;
     while (GetMessageA(&message, 0, 0, 0) > 0) {

@@ -65,7 +65,7 @@ static bool RunCommand(const std::string &word)
     static const struct {
         const char *name;
         int code;
-    } names[] = {{"noop", 5}, {"exit", 6}, {"pause", 15}, {"resume", 16}};
+    } names[] = {{"noop", PM_NOOP}, {"exit", PM_EXIT}, {"pause", PM_PAUSE}, {"resume", PM_RESUME}};
     if (word.compare(0, 5, "wait:") == 0) {
         char *end = 0;
         long ms = strtol(word.c_str() + 5, &end, 10);

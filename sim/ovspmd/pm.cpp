@@ -226,12 +226,18 @@ bool PmAccept(PmSession &session, DWORD timeoutMs)
     }
 }
 
-bool PmSend(PmSession &session, int command)
+std::string PmCommandBytes(int command)
 {
-    char bytes[4];
+    std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i)
         bytes[i] = (char)(((unsigned int)command >> (8 * i)) & 0xFF);
-    return send(session.connection, bytes, 4, 0) == 4;
+    return bytes;
+}
+
+bool PmSend(PmSession &session, int command)
+{
+    std::string bytes = PmCommandBytes(command);
+    return send(session.connection, bytes.data(), 4, 0) == 4;
 }
 
 int PmNextEvent(PmSession &session, PmEvent &event, DWORD timeoutMs)
@@ -296,14 +302,18 @@ std::string PmQuote(const std::string &text)
     return out + "\"";
 }
 
-// One argument as the Windows command-line parser gives it back.
-std::string PmArgument(const std::string &argument)
+// One argument as the Windows command-line parser gives it back: quoted
+// when it is empty or holds a blank or a quote; a quote in it escaped, and
+// the backslashes before a quote, its own or the closing one, doubled.
+template <class String> static String QuotedArgument(const String &argument)
 {
-    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos)
+    typedef typename String::value_type Char;
+    const Char special[] = {' ', '\t', '"', 0};
+    if (!argument.empty() && argument.find_first_of(special) == String::npos)
         return argument;
-    std::string out = "\"";
+    String out(1, '"');
     size_t backslashes = 0;
-    for (char c : argument) {
+    for (Char c : argument) {
         if (c == '\\') {
             ++backslashes;
             continue;
@@ -313,7 +323,17 @@ std::string PmArgument(const std::string &argument)
         out += c;
     }
     out.append(backslashes * 2, '\\');
-    return out + "\"";
+    return out + Char('"');
+}
+
+std::string PmArgument(const std::string &argument)
+{
+    return QuotedArgument(argument);
+}
+
+std::wstring PmArgument(const std::wstring &argument)
+{
+    return QuotedArgument(argument);
 }
 
 std::string PmProgramDir()

@@ -49,6 +49,9 @@ bool PmAccept(PmSession &session, DWORD timeoutMs);
 
 bool PmSend(PmSession &session, int command);
 
+// A command as it goes on the wire, for sending many in one burst.
+std::string PmCommandBytes(int command);
+
 // 1: an event; 0: none within timeoutMs; -1: the connection is closed.
 int PmNextEvent(PmSession &session, PmEvent &event, DWORD timeoutMs);
 
@@ -67,5 +70,6 @@ std::string PmProgramDir();
 // argument quoted so that the Windows command-line parser gives it back
 // unchanged (a trailing backslash included).
 std::string PmArgument(const std::string &argument);
+std::wstring PmArgument(const std::wstring &argument);
 
 #endif

@@ -18,7 +18,7 @@ protected:
     void Serve(const std::string &options, const std::vector<std::string> &env = {})
     {
         ASSERT_TRUE(Start(PmArgument(FreshTestDir()) + " " + options, env));
-        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
     }
 };
 class Failures : public Commands {};
@@ -44,9 +44,9 @@ TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
     std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir) + " -x -p 3 -y"));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
-    ASSERT_TRUE(PmSend(session, 15));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT));
     ExitAndTime();
     // Standard error is a text-mode stream: the runtime writes each line end
     // as CR LF.
@@ -60,22 +60,22 @@ TEST_F(StartUp, OptionWithoutValueIsUnknown)
     std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir) + " -p"));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
-    ASSERT_TRUE(PmSend(session, 15)); // default answer still applies
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE)); // default answer still applies
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT));
     EXPECT_NE(ReadFileText(stderrPath).find("usage: "), std::string::npos);
 }
 
 TEST_F(Commands, DefaultAnswersPauseAndResume)
 {
     Serve("");
-    ASSERT_TRUE(PmSend(session, 15));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded."));
-    ASSERT_TRUE(PmSend(session, 16));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_RESUME_OK, PM_RESUME_OK_TEXT));
     // A resume needs no pause before it, nor a pause a resume.
-    ASSERT_TRUE(PmSend(session, 16));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_RESUME_OK, PM_RESUME_OK_TEXT));
     ExitAndTime();
 }
 
@@ -84,19 +84,19 @@ TEST_F(Commands, ZeroMeansNoAnswerAndNoopIsIgnored)
     // Commands are served in order: an answer to any of the three would come
     // before the closing message.
     Serve("-p 0 -r abc");
-    ASSERT_TRUE(PmSend(session, 15));
-    ASSERT_TRUE(PmSend(session, 5));
-    ASSERT_TRUE(PmSend(session, 16));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    ASSERT_TRUE(PmSend(session, PM_NOOP));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
     ExitAndTime();
 }
 
 TEST_F(Commands, NegativeValuesRefuse)
 {
     Serve("-r -5 -p-3");
-    ASSERT_TRUE(PmSend(session, 15));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 19, "Pause request failed."));
-    ASSERT_TRUE(PmSend(session, 16));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 20, "Resume request failed."));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_FAILED, PM_PAUSE_FAILED_TEXT));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_RESUME_FAILED, PM_RESUME_FAILED_TEXT));
 }
 
 TEST_F(Commands, TwoSecondPauseIsAnsweredAfterTwoSeconds)
@@ -104,14 +104,14 @@ TEST_F(Commands, TwoSecondPauseIsAnsweredAfterTwoSeconds)
     Serve("-p 2000 -r -2000");
     PmEvent answer;
     double sent = PmNow(session);
-    ASSERT_TRUE(PmSend(session, 15));
-    ASSERT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded.", 10000, &answer));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT, 10000, &answer));
     EXPECT_GE(answer.ms - sent, 1990.0);
     EXPECT_LT(answer.ms - sent, 6000.0);
 
     sent = PmNow(session);
-    ASSERT_TRUE(PmSend(session, 16));
-    ASSERT_TRUE(Expect(FRAME_RESPONSE, 20, "Resume request failed.", 10000, &answer));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, PM_RESUME_FAILED, PM_RESUME_FAILED_TEXT, 10000, &answer));
     EXPECT_GE(answer.ms - sent, 1990.0);
     EXPECT_LT(answer.ms - sent, 6000.0);
 }
@@ -129,8 +129,8 @@ TEST_F(Commands, ExtremeDelaysWaitInsteadOfWrapping)
         const char *options;
         int command;
     } cases[] = {
-        {"-p -2147483648", 15}, {"-p -4294967297", 15}, {"-p -99999999999", 15},
-        {"-r 4294967297", 16},  {"-r 99999999999", 16},
+        {"-p -2147483648", PM_PAUSE}, {"-p -4294967297", PM_PAUSE}, {"-p -99999999999", PM_PAUSE},
+        {"-r 4294967297", PM_RESUME},  {"-r 99999999999", PM_RESUME},
     };
     std::string dir = FreshTestDir();
     for (const auto &c : cases) {
@@ -138,18 +138,18 @@ TEST_F(Commands, ExtremeDelaysWaitInsteadOfWrapping)
         ASSERT_TRUE(StartDaemon(others.back(), PmArgument(dir) + " " + c.options)) << c.options;
         PmEvent event;
         ASSERT_EQ(PmNextEvent(others.back(), event, 5000), 1) << c.options;
-        ASSERT_EQ(event.code, 1) << c.options;
+        ASSERT_EQ(event.code, PM_INIT_COMPLETE) << c.options;
         ASSERT_TRUE(PmSend(others.back(), c.command));
-        ASSERT_TRUE(PmSend(others.back(), 6));
+        ASSERT_TRUE(PmSend(others.back(), PM_EXIT));
     }
     ASSERT_TRUE(Start(PmArgument(dir) + " -p -1 -r 1"));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
-    ASSERT_TRUE(PmSend(session, 15));
-    ASSERT_TRUE(PmSend(session, 16));
-    ASSERT_TRUE(PmSend(session, 6));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 19, "Pause request failed."));
-    EXPECT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded."));
-    ExpectQuit("Quitting, as requested.", 4);
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
+    ASSERT_TRUE(PmSend(session, PM_EXIT));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_FAILED, PM_PAUSE_FAILED_TEXT));
+    EXPECT_TRUE(Expect(FRAME_RESPONSE, PM_RESUME_OK, PM_RESUME_OK_TEXT));
+    ExpectQuit(PM_EXIT_TEXT, 4);
     for (size_t i = 0; i < others.size(); ++i) {
         PmEvent event{};
         EXPECT_EQ(PmNextEvent(others[i], event, 0), 0)
@@ -165,17 +165,15 @@ TEST_F(Commands, BackToBackCommandsAreAnsweredInOrder)
     const int count = 1000;
     std::string burst;
     for (int i = 0; i < count; ++i) {
-        int command = i % 3 == 2 ? 16 : 15;
-        char bytes[4] = {(char)command, 0, 0, 0};
-        burst.append(bytes, 4);
+        burst += PmCommandBytes(i % 3 == 2 ? PM_RESUME : PM_PAUSE);
         if (i % 7 == 0)
-            burst.append("\x05\0\0\0", 4); // no-ops in between get no answer
+            burst += PmCommandBytes(PM_NOOP); // no-ops in between get no answer
     }
     ASSERT_EQ(send(session.connection, burst.data(), (int)burst.size(), 0), (int)burst.size());
     for (int i = 0; i < count; ++i) {
         bool pause = i % 3 != 2;
-        ASSERT_TRUE(Expect(FRAME_RESPONSE, pause ? 17 : 20,
-                           pause ? "Pause request succeeded." : "Resume request failed.", 10000))
+        ASSERT_TRUE(Expect(FRAME_RESPONSE, pause ? PM_PAUSE_OK : PM_RESUME_FAILED,
+                           pause ? PM_PAUSE_OK_TEXT : PM_RESUME_FAILED_TEXT, 10000))
             << "answer " << i;
     }
     ExitAndTime(); // no answer more
@@ -188,12 +186,12 @@ TEST_F(Commands, CommandsDuringALongPauseWaitTheirTurn)
     Serve("-p 1500 -r 1");
     PmEvent first;
     double sent = PmNow(session);
-    ASSERT_TRUE(PmSend(session, 15));
-    ASSERT_TRUE(PmSend(session, 5));
-    ASSERT_TRUE(PmSend(session, 16));
-    ASSERT_TRUE(Expect(FRAME_RESPONSE, 17, "Pause request succeeded.", 10000, &first));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
+    ASSERT_TRUE(PmSend(session, PM_NOOP));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, PM_PAUSE_OK, PM_PAUSE_OK_TEXT, 10000, &first));
     EXPECT_GE(first.ms - sent, 1490.0);
-    ASSERT_TRUE(Expect(FRAME_RESPONSE, 18, "Resume request succeeded.", 10000));
+    ASSERT_TRUE(Expect(FRAME_RESPONSE, PM_RESUME_OK, PM_RESUME_OK_TEXT, 10000));
     ExitAndTime();
 }
 
@@ -224,21 +222,21 @@ TEST_F(Failures, InitCompleteFails)
 TEST_F(Failures, ReceiveFails)
 {
     Serve("", {"OV_SIM_FAIL=receive"});
-    ASSERT_TRUE(PmSend(session, 5));
+    ASSERT_TRUE(PmSend(session, PM_NOOP));
     ExpectQuit("OVsReceive failed", 1);
 }
 
 TEST_F(Failures, PauseAnswerFailsWithoutFullStop)
 {
     Serve("", {"OV_SIM_FAIL=response"});
-    ASSERT_TRUE(PmSend(session, 15));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
     ExpectQuit("OVsResponse failed", 1);
 }
 
 TEST_F(Failures, ResumeAnswerFailsWithFullStop)
 {
     Serve("", {"OV_SIM_FAIL=response"});
-    ASSERT_TRUE(PmSend(session, 16));
+    ASSERT_TRUE(PmSend(session, PM_RESUME));
     ExpectQuit("OVsResponse failed.", 1);
 }
 
@@ -247,7 +245,7 @@ TEST_F(Failures, UnansweredPauseNeedsNoResponse)
     // A response tried would fail and end the daemon with its own closing
     // message before the exit command is read.
     Serve("-p 0", {"OV_SIM_FAIL=response"});
-    ASSERT_TRUE(PmSend(session, 15));
+    ASSERT_TRUE(PmSend(session, PM_PAUSE));
     ExitAndTime();
 }
 
@@ -259,7 +257,7 @@ TEST_F(Failures, SelectFailsAfterReportingItsOwnError)
     std::string dir = FreshTestDir();
     stderrPath = dir + "stderr.txt";
     ASSERT_TRUE(Start(PmArgument(dir), {"OV_SIM_FAIL=select"}));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
     ExpectQuit("Select failed.", 1);
     EXPECT_EQ(ReadFileText(stderrPath), "select: Bad file descriptor\r\n");
 }

@@ -1,47 +1,6 @@
 #include "harness.h"
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
-
-std::string FreshTestDir()
-{
-    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::filesystem::path dir =
-        std::filesystem::current_path() / "run" / (std::string(test->test_suite_name()) + "." + test->name());
-    std::error_code error;
-    std::filesystem::remove_all(dir, error);
-    if (!error)
-        std::filesystem::create_directories(dir, error);
-    EXPECT_FALSE(error) << dir.string() << ": " << error.message();
-    return (dir / "").string();
-}
-
-std::string ReadFileText(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return text;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0)
-        text.append(chunk, n);
-    fclose(f);
-    return text;
-}
-
-void WriteFileText(const std::string &path, const std::string &text)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f) << path;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-}
-
-#ifdef _WIN32
-const char szInit[] = "Initialization complete.";
 
 void UseJavaStandIn(const std::string &dir)
 {
@@ -90,6 +49,13 @@ bool WaitForRecord(const std::string &dir, const std::string &key, const std::st
         Sleep(20);
     } while (GetTickCount() - dwStart < timeoutMs);
     return false;
+}
+
+std::string Encoded(std::string dir)
+{
+    for (size_t at = dir.find(' '); at != std::string::npos; at = dir.find(' '))
+        dir.replace(at, 1, "%20");
+    return dir;
 }
 
 bool StartDaemon(PmSession &session, const std::string &arguments, const PmOptions &options)
@@ -150,9 +116,8 @@ double DaemonTest::ExitAndTime(DWORD timeoutMs)
 {
     double sent = PmNow(session);
     PmEvent done;
-    EXPECT_TRUE(PmSend(session, 6));
-    EXPECT_TRUE(Expect(FRAME_DONE, 0, "Quitting, as requested.", timeoutMs, &done));
+    EXPECT_TRUE(PmSend(session, PM_EXIT));
+    EXPECT_TRUE(Expect(FRAME_DONE, 0, PM_EXIT_TEXT, timeoutMs, &done));
     ExpectQuit("", 4);
     return done.ms - sent;
 }
-#endif // _WIN32

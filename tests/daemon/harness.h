@@ -1,7 +1,6 @@
-// The test harness. Everywhere: a folder and files of the running test's
-// own. On Windows: the real imdaemon.exe driven through the process-manager
-// core, in an install directory of the test's own; the tests lie beside
-// imdaemon.exe, ov.dll and javaapp.exe (PmProgramDir()).
+// The daemon harness (Windows): the real imdaemon.exe driven through the
+// process-manager core, in an install directory of the test's own; the tests
+// lie beside imdaemon.exe, ov.dll and javaapp.exe (PmProgramDir()).
 #ifndef TESTS_DAEMON_HARNESS_H
 #define TESTS_DAEMON_HARNESS_H
 
@@ -10,20 +9,9 @@
 #include <string>
 #include <vector>
 
-// A new, empty folder run/<suite>.<test>/ for the running test, below the
-// current directory (CTest runs each test in its own build folder), with a
-// trailing separator.
-std::string FreshTestDir();
-
-std::string ReadFileText(const std::string &path);
-void WriteFileText(const std::string &path, const std::string &text);
-
-#ifdef _WIN32
 #include "ov_protocol.h"
 #include "pm.h"
-
-// The daemon's report once it is initialised.
-extern const char szInit[];
+#include "test_support.h"
 
 // Points java_file.dat of dir at the Java stand-in (CR LF line end).
 void UseJavaStandIn(const std::string &dir);
@@ -41,6 +29,10 @@ std::vector<std::string> RecordValues(const std::string &dir, const std::string 
 // empty); true when seen.
 bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value = "",
                    DWORD timeoutMs = 10000);
+
+// The install directory as the process manager passes it: each space as
+// %20.
+std::string Encoded(std::string dir);
 
 // Starts imdaemon.exe with arguments (already quoted as needed) under
 // session and waits for its connection; false when it never connected.
@@ -63,7 +55,7 @@ protected:
     ::testing::AssertionResult Expect(char kind, int code, const std::string &text,
                                       DWORD timeoutMs = 5000, PmEvent *got = 0);
 
-    // Sends the exit command and expects "Quitting, as requested." and status
+    // Sends the exit command and expects its closing message and status
     // 4; returns the ms from the command to the closing message.
     double ExitAndTime(DWORD timeoutMs = 20000);
 
@@ -71,6 +63,5 @@ protected:
     // status, read as the full 32-bit value.
     void ExpectQuit(const std::string &done, int status, DWORD timeoutMs = 5000);
 };
-#endif // _WIN32
 
 #endif

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "harness.h"
 #include "install_path.h"
 #include "java_path.h"
+#include "test_support.h"
 
 class JavaPath : public ::testing::Test {
 protected:

@@ -31,7 +31,7 @@ protected:
     {
         UseJavaStandIn(dir);
         ASSERT_TRUE(Start(PmArgument(dir), {"JAVAAPP_SIM_MODE=" + mode}));
-        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+        ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
         ASSERT_TRUE(WaitForRecord(dir, "window", mode == "nowindow" ? "none" : "open"));
         std::vector<std::string> pid = RecordValues(dir, "pid");
         ASSERT_EQ(pid.size(), 1u);
@@ -123,7 +123,7 @@ TEST_F(JavaStop, DaemonWithoutApplicationLeavesOtherWindowsAlone)
     ASSERT_TRUE(WaitForRecord(other, "window", "open"));
 
     ASSERT_TRUE(Start(PmArgument(dir)));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
     ExitAndTime();
     // A close of our own, posted after the daemon has gone, is recorded
     // after any the daemon posted.

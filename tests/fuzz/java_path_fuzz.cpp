@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_dir.h"
 #include "install_path.h"
 #include "java_path.h"
 
@@ -23,8 +24,7 @@ static void RemoveDir()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (dir.empty()) {
-        char pattern[] = "/tmp/java-path-fuzz-XXXXXX";
-        dir = std::string(mkdtemp(pattern)) + "/";
+        dir = FuzzDir("java-path-fuzz") + "/";
         SetInstallDir(dir);
         atexit(RemoveDir);
     }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_dir.h"
 #include "mini_jni.h"
 #include "quorel_im_vesk_NNMMenuManager.h"
 
@@ -25,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static JNIEnv *env;
     if (!env) {
-        char pattern[] = "/tmp/update-menu-fuzz-XXXXXX";
-        dir = mkdtemp(pattern);
+        dir = FuzzDir("update-menu-fuzz");
         atexit(RemoveDir);
         std::string db = dir + "/ovw-db.txt";
         FILE *f = fopen(db.c_str(), "w");

@@ -18,21 +18,6 @@ static std::wstring Wide(const std::string &text)
     return wide;
 }
 
-// The install directory as the process manager writes it.
-static std::string Encoded(std::string dir)
-{
-    for (size_t at = dir.find(' '); at != std::string::npos; at = dir.find(' '))
-        dir.replace(at, 1, "%20");
-    return dir;
-}
-
-// One quoted argument; a trailing backslash is doubled so that it does not
-// escape the closing quote.
-static std::wstring Argument(const std::wstring &text)
-{
-    return L"\"" + text + (!text.empty() && text.back() == L'\\' ? L"\\" : L"") + L"\"";
-}
-
 static std::string HereFile(const std::string &name)
 {
     char szCurrent[MAX_PATH];
@@ -59,7 +44,7 @@ static Report RunImcheck(const std::wstring &arguments, const std::string &cwd, 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
     HANDLE hOut = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, 0);
     EXPECT_NE(hOut, INVALID_HANDLE_VALUE) << outPath;
-    std::wstring commandLine = Argument(Wide(PmProgramDir() + "imcheck.exe")) + L" " + arguments;
+    std::wstring commandLine = PmArgument(Wide(PmProgramDir() + "imcheck.exe")) + L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -129,7 +114,7 @@ static void Populate(Install &in)
     Copy(PmProgramDir() + "nodeflags.dll", in.dir + "nodeflags.dll");
     WriteFileText(in.dir + "app.jar", "PK");
     WriteFileText(in.dir + "java_file.dat", in.launcher + "\r\n");
-    in.arguments = Argument(Wide(Encoded(in.dir)));
+    in.arguments = PmArgument(Wide(Encoded(in.dir)));
 }
 
 // The test's own folder, named through the fixture drive (mapped to the
@@ -246,7 +231,7 @@ static const Case cases[] = {
     {"EmptyArgument", [](Install &in) { in.arguments = L"\"\""; },
      {{"error", "install directory argument is empty"}}},
     {"NoTrailingBackslash",
-     [](Install &in) { in.arguments = Argument(Wide(Encoded(in.dir.substr(0, in.dir.size() - 1)))); },
+     [](Install &in) { in.arguments = PmArgument(Wide(Encoded(in.dir.substr(0, in.dir.size() - 1)))); },
      {{"error", "does not end with a backslash"},
       {"error", "Integration Modulejava_file.dat\" does not exist"}}},
     {"DirectoryOf246Characters",
@@ -260,7 +245,7 @@ static const Case cases[] = {
          // Too long for java_file.dat and nodeflags.dll to be put there.
          in.dir = DirOfLength(in, 247);
          CreateDirectoryA(in.dir.c_str(), 0);
-         in.arguments = Argument(Wide(Encoded(in.dir)));
+         in.arguments = PmArgument(Wide(Encoded(in.dir)));
      },
      {{"error", "247 characters long, more than 246"},
       {"error", "java_file.da\" does not exist"},
@@ -275,17 +260,17 @@ static const Case cases[] = {
              ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + Wide(dir)).c_str(), 0) ||
                          GetLastError() == ERROR_ALREADY_EXISTS)
                  << dir;
-         in.arguments = Argument(Wide(Encoded(in.dir)));
+         in.arguments = PmArgument(Wide(Encoded(in.dir)));
      },
      {{"error", "300 characters long, more than 246"}}},
     {"RelativeDirectory",
      [](Install &in) {
          in.cwd = in.root;
-         in.arguments = Argument(L"Integration%20Module\\");
+         in.arguments = PmArgument(L"Integration%20Module\\");
      },
      {{"error", "install directory \"Integration Module\\\" is not absolute"}}},
     {"MissingDirectory",
-     [](Install &in) { in.arguments = Argument(Wide(Encoded(in.root + "Elsewhere\\"))); },
+     [](Install &in) { in.arguments = PmArgument(Wide(Encoded(in.root + "Elsewhere\\"))); },
      {{"error", "Elsewhere\\\" does not exist: the daemon starts no application"}}},
     {"JavaFileMissing", [](Install &in) { DeleteFileA((in.dir + "java_file.dat").c_str()); },
      {{"error", "java_file.dat\" does not exist"}}},
@@ -358,11 +343,11 @@ static const Case cases[] = {
      {{"error", "nodeflags.dll in the install directory is a folder"}}},
     {"BridgeNotALibrary", [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
      {{"error", "nodeflags.dll in the install directory is not a Windows library"}}},
-    {"Launcher32BitBridge64Bit", [](Install &in) { Copy(HereFile("pe32-program.exe"), in.launcher); },
-     {{"error", "launcher is a 32-bit (x86) program and nodeflags.dll a 64-bit (x64) library"}}},
-    {"Launcher64BitBridge32Bit",
-     [](Install &in) { Copy(HereFile("pe32-library.dll"), in.dir + "nodeflags.dll"); },
-     {{"error", "launcher is a 64-bit (x64) program and nodeflags.dll a 32-bit (x86) library"}}},
+    {"LauncherOfTheOtherArchitecture", [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
+     {{"error", "launcher is a " OTHER_MACHINE " program and nodeflags.dll a " BUILD_MACHINE " library"}}},
+    {"BridgeOfTheOtherArchitecture",
+     [](Install &in) { Copy(HereFile("other-arch-library.dll"), in.dir + "nodeflags.dll"); },
+     {{"error", "launcher is a " BUILD_MACHINE " program and nodeflags.dll a " OTHER_MACHINE " library"}}},
     {"CommandLineAtTheLimit", [](Install &in) { GrowCommandLine(in, 32766); }, {}},
     {"CommandLineOverTheLimit", [](Install &in) { GrowCommandLine(in, 32767); },
      {{"error", "command line is 32767 characters long, more than the 32766"}}},
@@ -379,7 +364,7 @@ static const Case cases[] = {
          std::wstring dir = Wide(in.root) + szNotAnsi + L" Module\\";
          // The harness's ANSI clean-up cannot remove it: an earlier run's may be there.
          ASSERT_TRUE(CreateDirectoryW(dir.c_str(), 0) || GetLastError() == ERROR_ALREADY_EXISTS);
-         in.arguments = Argument(Wide(Encoded(in.root)) + szNotAnsi + L"%20Module\\");
+         in.arguments = PmArgument(Wide(Encoded(in.root)) + szNotAnsi + L"%20Module\\");
      },
      {{"warning", "argument has characters that the ANSI code page"},
       {"error", "Module\\\" does not exist: the daemon starts no application"}}},
@@ -464,7 +449,7 @@ TEST_F(Imcheck, PrintsTheCommandLineTheDaemonPasses)
     EXPECT_EQ(printed.size(), length);
 
     ASSERT_TRUE(Start(PmArgument(Encoded(in.dir))));
-    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, 1, szInit));
+    ASSERT_TRUE(Expect(FRAME_INIT_COMPLETE, PM_INIT_COMPLETE, PM_INIT_COMPLETE_TEXT));
     ASSERT_TRUE(WaitForRecord(in.dir, "window", "open"));
     std::vector<std::string> started = RecordValues(in.dir, "cmdline");
     ASSERT_EQ(started.size(), 1u);

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "harness.h"
 #include "mini_jni.h"
 #include "quorel_im_vesk_NNMMenuManager.h"
+#include "test_support.h"
 
 extern "C" void *__libc_malloc(size_t);
 extern "C" void *__libc_calloc(size_t, size_t);

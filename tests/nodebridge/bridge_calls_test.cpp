@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "harness.h"
 #include "mini_jni.h"
 #include "quorel_im_vesk_NNMMenuManager.h"
+#include "test_support.h"
 
 static const char szSeed[] = "sets 0\nfield 1 boolean flag\nobject 1001 alpha\n";
 

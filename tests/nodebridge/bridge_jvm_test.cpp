@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "harness.h"
+#include "test_support.h"
 
 static const char szFlag[] = "isNodeFlagged";
 static const char szNotFound[] = "1 No object for this host name\nOVwDbHostnameToObjectId failed";

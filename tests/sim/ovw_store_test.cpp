@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "harness.h"
 #include "ovw_store.h"
+#include "test_support.h"
 
 // What writer n saves on its round-th save.
 static OvwStore Store(int n, int round)
