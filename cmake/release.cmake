@@ -1,27 +1,151 @@
 # The release: the deliverables and the deployment note, no stand-in, one ZIP
-# per architecture named by CPack's convention (imdaemon-1.0-win64.zip,
-# imdaemon-1.0-win32.zip). The shipped binaries are stripped; their symbols
-# stay beside them in the build as <binary>.debug, named in each binary's
-# .gnu_debuglink, so that a crash on a station can be read later. Each
-# deliverable's folder calls ship(<target>).
-function(ship target)
-  set(binary $<TARGET_FILE:${target}>)
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${binary} ${binary}.debug
-    COMMAND ${CMAKE_STRIP} --strip-debug --strip-unneeded ${binary}
-    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug ${binary}
-    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
-    VERBATIM)
-  install(PROGRAMS ${binary} DESTINATION .)
-endfunction()
-
+# per architecture, release/imdaemon-<version>-win64.zip (win32 for x86),
+# made with every build. Each deliverable's folder calls
+#   ship(<target> DESCRIPTION <what it is>)
+# which gives the binary its version resource (and a program its manifest),
+# strips it and keeps its symbols beside it in the build as <binary>.debug,
+# named in its .gnu_debuglink so that a crash on a station can be read later,
+# pads it as signing would (pad_pe.py), and signs it when signing is
+# configured.
+#
+# Two builds of one commit give the same bytes, wherever and whenever they
+# run: the PE time stamps and the ZIP's entry times come from
+# SOURCE_DATE_EPOCH or else the commit's time, never the clock; the source and
+# build folders are written as /imdaemon and /imdaemon/build into the
+# debug information; the ZIP holds its entries in name order with fixed
+# modes.
 if(NOT WIN32)
   return()
 endif()
+enable_language(RC)
+
+# The source revision and the release time: from git when the source tree is a
+# checkout of its own (with "-modified" when tracked files differ from the
+# commit), else the word "archive" and 1980-01-01, the earliest time a ZIP
+# entry can carry. git status must not rewrite the index, which the
+# configuration watches to follow commits and checkouts.
+set(IMDAEMON_REVISION archive)
+set(IMDAEMON_SOURCE_DATE 315532800)
+find_package(Git QUIET)
+if(GIT_FOUND)
+  execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --show-toplevel HEAD
+                          --path-format=absolute --git-path HEAD --git-path index
+                  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                  OUTPUT_VARIABLE git_facts OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE git_status ERROR_QUIET)
+  string(REPLACE "\n" ";" git_facts "${git_facts}")
+  list(APPEND git_facts "") # a first item even when git answered nothing
+  list(GET git_facts 0 git_top)
+  file(REAL_PATH ${CMAKE_SOURCE_DIR} source_dir)
+  if(git_status EQUAL 0 AND git_top STREQUAL source_dir)
+    list(GET git_facts 1 IMDAEMON_REVISION)
+    list(SUBLIST git_facts 2 2 git_watched)
+    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${git_watched})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env GIT_OPTIONAL_LOCKS=0
+                            ${GIT_EXECUTABLE} status --porcelain --untracked-files=no
+                    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE git_changes)
+    if(git_changes)
+      string(APPEND IMDAEMON_REVISION -modified)
+    endif()
+    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+                    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                    OUTPUT_VARIABLE IMDAEMON_SOURCE_DATE OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+endif()
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(IMDAEMON_SOURCE_DATE $ENV{SOURCE_DATE_EPOCH})
+endif()
+message(STATUS "Release: version ${PROJECT_VERSION}, source revision ${IMDAEMON_REVISION}, time ${IMDAEMON_SOURCE_DATE}")
+
+# No build path in the objects: the source folder is /imdaemon, the build
+# folder /imdaemon/build (mapped last, since it may lie inside the source).
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=/imdaemon>
+                    $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=/imdaemon/build>)
+
+# Optional Authenticode signing of the shipped binaries, before they are
+# zipped: a PKCS#12 file with the key and certificate, and a file holding its
+# password.
+set(IMDAEMON_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file to sign the shipped binaries with (none: unsigned)")
+set(IMDAEMON_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the password of IMDAEMON_SIGN_PFX")
+if(IMDAEMON_SIGN_PFX)
+  find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+  if(NOT EXISTS ${IMDAEMON_SIGN_PFX} OR NOT EXISTS "${IMDAEMON_SIGN_PASSWORD_FILE}")
+    message(FATAL_ERROR "IMDAEMON_SIGN_PFX and IMDAEMON_SIGN_PASSWORD_FILE must name existing files")
+  endif()
+endif()
+
+function(ship target)
+  cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+  get_target_property(type ${target} TYPE)
+  set(RC_DESCRIPTION ${ARG_DESCRIPTION})
+  set(RC_INTERNAL_NAME ${target})
+  if(type STREQUAL "EXECUTABLE")
+    set(RC_FILE_NAME ${target}.exe)
+    set(RC_FILE_TYPE VFT_APP)
+    set(RC_MANIFEST "1 24 \"${CMAKE_CURRENT_FUNCTION_LIST_DIR}/application.manifest\" // RT_MANIFEST")
+  else()
+    set(RC_FILE_NAME ${target}.dll)
+    set(RC_FILE_TYPE VFT_DLL)
+    set(RC_MANIFEST "")
+  endif()
+  set(RC_VERSION_PATCH 0)
+  if(PROJECT_VERSION_PATCH)
+    set(RC_VERSION_PATCH ${PROJECT_VERSION_PATCH})
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/application.manifest)
+
+  # GNU ld and binutils take the PE time stamp from SOURCE_DATE_EPOCH, lld
+  # from its -timestamp option; without either they use the clock.
+  set(epoch ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${IMDAEMON_SOURCE_DATE})
+  set_target_properties(${target} PROPERTIES C_LINKER_LAUNCHER "${epoch}" CXX_LINKER_LAUNCHER "${epoch}")
+  if(CMAKE_EXE_LINKER_FLAGS MATCHES "-fuse-ld=lld")
+    target_link_options(${target} PRIVATE -Wl,-Xlink=-timestamp:${IMDAEMON_SOURCE_DATE})
+  endif()
+
+  set(binary $<TARGET_FILE:${target}>)
+  set(sign)
+  if(IMDAEMON_SIGN_PFX)
+    set(sign
+      COMMAND ${OSSLSIGNCODE} sign -pkcs12 ${IMDAEMON_SIGN_PFX} -readpass ${IMDAEMON_SIGN_PASSWORD_FILE}
+              -h sha256 -n ${ARG_DESCRIPTION} -in ${binary} -out ${binary}.signed
+      COMMAND ${CMAKE_COMMAND} -E rename ${binary}.signed ${binary})
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${epoch} ${CMAKE_OBJCOPY} --only-keep-debug ${binary} ${binary}.debug
+    COMMAND ${epoch} ${CMAKE_STRIP} --strip-debug --strip-unneeded ${binary}
+    COMMAND ${epoch} ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug ${binary}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/pad_pe.py ${binary}
+    ${sign}
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+  install(PROGRAMS ${binary} DESTINATION .)
+  set_property(GLOBAL APPEND PROPERTY IMDAEMON_SHIPPED ${target})
+endfunction()
+
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/deployment-note.txt DESTINATION . RENAME DEPLOY.txt)
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME imdaemon)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-# cpack installs what is built and builds nothing itself.
-set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-include(CPack)
+
+# The ZIP of what cmake --install installs, once every deliverable is known
+# (at the end of the top folder).
+function(release_zip)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(zip ${CMAKE_BINARY_DIR}/release/imdaemon-${PROJECT_VERSION}-win32.zip)
+  else()
+    set(zip ${CMAKE_BINARY_DIR}/release/imdaemon-${PROJECT_VERSION}-win64.zip)
+  endif()
+  set(note ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/deployment-note.txt)
+  set(entries DEPLOY.txt=${note})
+  get_property(shipped GLOBAL PROPERTY IMDAEMON_SHIPPED)
+  foreach(target IN LISTS shipped)
+    list(APPEND entries $<TARGET_FILE_NAME:${target}>=$<TARGET_FILE:${target}>)
+  endforeach()
+  add_custom_command(OUTPUT ${zip}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py ${zip} ${IMDAEMON_SOURCE_DATE} ${entries}
+    DEPENDS ${shipped} ${note} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py
+    COMMENT "Release ZIP ${zip}"
+    VERBATIM)
+  add_custom_target(release_zip ALL DEPENDS ${zip})
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL release_zip)

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Static proof of the Windows binaries we ship, read from their PE tables.
 
-    pe_check.py --arch x64|x86 --platform DIR [--exports LIST] ROLE=FILE ...
+    pe_check.py --arch x64|x86 --platform DIR --version X.Y[.Z] [--exports LIST] ROLE=FILE ...
 
 ROLE is imdaemon, nodeflags or imcheck. For every binary it reads the import,
-delay-import and export tables as the Windows loader will, and fails when:
+delay-import and export tables as the Windows loader will, its resources as
+Explorer and the loader read them, and its header checksum and certificate
+table, and fails when:
 - the binary is not for the architecture asked for;
 - it has any delay import (the loader binds those only on first call, through
   slots the linker must have filled; some linkers leave them 0 or read-only);
@@ -19,13 +21,25 @@ delay-import and export tables as the Windows loader will, and fails when:
 - nodeflags.dll does not export exactly the native methods of LIST
   (nodebridge/exports.txt: method, stdcall argument bytes, the method whose
   code it shares), under their stdcall names on x86, with the methods that
-  share code at one address.
+  share code at one address;
+- its version resource is missing, or its numbers or version strings are not
+  the version asked for, its file type is not the role's (program or
+  library), a name, the description or the source revision is missing, or
+  its string table is not in a language its translation list names;
+- a program lacks its manifest (resource 1 of type 24) asking for asInvoker
+  and naming Windows 10 (and 11) among its supported OS versions;
+- its header checksum, when set, is not the file's (signing must update it);
+- its certificate table (data directory 4, a file offset, not an RVA) lies
+  inside the sections or past the end of the file, or holds anything but
+  Authenticode (PKCS#7 signed data) entries.
 It also checks that platform/ov.h and ov.def (ovw.h and ovw.def) name the same
 functions. Prints each binary's imports and exports, then PASS or FAIL lines.
 """
+import array
 import re
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
@@ -33,6 +47,9 @@ COMPILER_RUNTIME = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libc\+\+|libu
 REQUIRED = {
     "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
 }
+RT_VERSION, RT_MANIFEST = 16, 24
+WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # the supportedOS Id of Windows 10 and 11
+REVISION = re.compile(r"^Source revision ([0-9a-f]{40}(-modified)?|archive)$")
 # imcheck starts nothing and closes nothing.
 FORBIDDEN = {
     "imcheck": {"kernel32.dll": {"CreateProcessA", "CreateProcessW", "TerminateProcess"},
@@ -54,6 +71,7 @@ class Image:
             raise ValueError("no PE signature")
         self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", d, pe + 4)
         optional = pe + 24
+        self.checksum_at = optional + 64
         magic = struct.unpack_from("<H", d, optional)[0]
         if magic not in (0x10B, 0x20B):
             raise ValueError("unknown optional header 0x%x" % magic)
@@ -169,6 +187,64 @@ class Image:
         except (ValueError, struct.error, UnicodeDecodeError):
             return False
 
+    def resources(self):
+        """{(type, id): data} of the resource tree (its first language of each)."""
+        root, _ = self.directory(2)
+        result = {}
+        if not root:
+            return result
+
+        def entries(at):
+            named, ids = struct.unpack_from("<HH", self.data, self.offset(root + at + 12))
+            for i in range(named + ids):
+                yield struct.unpack_from("<II", self.data, self.offset(root + at + 16 + 8 * i))
+
+        for kind, names in entries(0):
+            for name, languages in entries(names & 0x7FFFFFFF):
+                for _, leaf in entries(languages & 0x7FFFFFFF):
+                    rva, size = struct.unpack_from("<II", self.data, self.offset(root + leaf))
+                    if size:
+                        self.offset(rva + size - 1)  # the whole of it lies in the file
+                    result.setdefault((kind, name), self.data[self.offset(rva):self.offset(rva) + size])
+        return result
+
+    def checksum(self):
+        """(stored, computed) header checksum: the file's 16-bit words with the
+        checksum field as 0, carries folded back in, plus the file's length."""
+        at = self.checksum_at
+        stored = struct.unpack_from("<I", self.data, at)[0]
+        words = self.data[:at] + bytes(4) + self.data[at + 4:] + bytes(len(self.data) % 2)
+        total = sum(array.array("H", words))
+        while total >> 16:
+            total = (total & 0xFFFF) + (total >> 16)
+        return stored, total + len(self.data)
+
+    def certificates(self, problems):
+        """Number of entries of the certificate table (0 when unsigned).
+
+        Its directory holds a file offset, not an RVA: the table is appended
+        after the sections and is never loaded."""
+        at, size = self.directory(4)
+        if not at and not size:
+            return 0
+        end_of_sections = max(raw + rawsize for _, _, _, raw, rawsize, _ in self.sections)
+        if at % 8 or at < end_of_sections or at + size > len(self.data):
+            problems.append("certificate table at file offset 0x%x, %d bytes: not 8-aligned after the sections "
+                            "(end 0x%x) within the file (%d bytes)" % (at, size, end_of_sections, len(self.data)))
+            return 0
+        count, end = 0, at + size
+        while at < end:
+            length, revision, kind = struct.unpack_from("<IHH", self.data, at)
+            if length <= 8 or at + length > end:
+                problems.append("certificate entry at 0x%x of %d bytes overruns its table" % (at, length))
+                break
+            if revision != 0x200 or kind != 2 or self.data[at + 8] != 0x30:
+                problems.append("certificate entry at 0x%x is no PKCS#7 Authenticode signature "
+                                "(revision 0x%x, type %d)" % (at, revision, kind))
+            count += 1
+            at += (length + 7) & ~7
+        return count
+
     def exports(self):
         """{name: rva} of the export table."""
         rva, _ = self.directory(0)
@@ -181,6 +257,104 @@ class Image:
             ordinal = struct.unpack_from("<H", self.data, self.offset(ordinals + 2 * i))[0]
             result[name] = self.u32(functions + 4 * ordinal)
         return result
+
+
+def version_info(data):
+    """(fixed file info, [(string table key, {name: value})], [translation keys])
+    of a VS_VERSIONINFO resource: nodes of length, value length (characters
+    for text), type, key and value, each 4-aligned, children after the value."""
+
+    def node(at, limit):
+        length, value_length, text = struct.unpack_from("<HHH", data, at)
+        end = at + length
+        if length < 6 or end > limit:
+            raise ValueError("version resource node at %d overruns its parent" % at)
+        key_end = at + 6
+        while data[key_end:key_end + 2] != b"\0\0":
+            key_end += 2
+            if key_end >= end:
+                raise ValueError("version resource key at %d has no end" % at)
+        key = data[at + 6:key_end].decode("utf-16-le")
+        value_at = (key_end + 2 + 3) & ~3
+        value = data[value_at:min(end, value_at + value_length * (2 if text else 1))]
+        children, at = [], (value_at + len(value) + 3) & ~3
+        while at < end:
+            child = node(at, end)
+            children.append(child)
+            at = (at + struct.unpack_from("<H", data, at)[0] + 3) & ~3
+        return key, text, value, children
+
+    key, _, fixed, children = node(0, len(data))
+    if key != "VS_VERSION_INFO" or len(fixed) < 52 or struct.unpack_from("<I", fixed)[0] != 0xFEEF04BD:
+        raise ValueError("no VS_VERSIONINFO with a fixed file info")
+    tables, translations = [], []
+    for key, _, _, blocks in children:
+        for block_key, _, value, strings in blocks:
+            if key == "StringFileInfo":
+                tables.append((block_key, {name: text.decode("utf-16-le").split("\0")[0]
+                                           for name, _, text, _ in strings}))
+            elif key == "VarFileInfo" and block_key == "Translation":
+                translations += ["%04X%04X" % pair for pair in struct.iter_unpack("<HH", value)]
+    return struct.unpack_from("<13I", fixed), tables, translations
+
+
+def check_version(role, image, version, problems):
+    """The version resource against the version asked for; a line to print."""
+    resource = image.resources().get((RT_VERSION, 1))
+    if resource is None:
+        problems.append("has no version resource")
+        return "no version resource"
+    fixed, tables, translations = version_info(resource)
+    numbers = [int(n) for n in version.split(".")] + [0] * (4 - len(version.split(".")))
+    wanted = (numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3])
+    for what, words in (("file", fixed[2:4]), ("product", fixed[4:6])):
+        if words != wanted:
+            problems.append("%s version %d.%d.%d.%d, not %s" % (what, words[0] >> 16, words[0] & 0xFFFF,
+                                                                 words[1] >> 16, words[1] & 0xFFFF, version))
+    program = role != "nodeflags"
+    if fixed[9] != (1 if program else 2):
+        problems.append("file type %d, not %s" % (fixed[9], "VFT_APP" if program else "VFT_DLL"))
+    if len(tables) != 1:
+        problems.append("%d string tables, not one" % len(tables))
+        return "version resource without one string table"
+    language, strings = tables[0]
+    if language.upper() not in translations:
+        problems.append("string table %s is not among the translations %s" % (language, translations))
+    expected = {"FileVersion": version, "ProductVersion": version, "InternalName": role,
+                "OriginalFilename": role + (".exe" if program else ".dll")}
+    for name, value in sorted(expected.items()):
+        if strings.get(name) != value:
+            problems.append("%s is %r, not %r" % (name, strings.get(name), value))
+    for name in ("FileDescription", "ProductName"):
+        if not strings.get(name):
+            problems.append("has no %s" % name)
+    if not REVISION.match(strings.get("Comments", "")):
+        problems.append("Comments %r does not name the source revision" % strings.get("Comments"))
+    return "version %s \"%s\", %s" % (strings.get("FileVersion"), strings.get("FileDescription"),
+                                     strings.get("Comments"))
+
+
+def check_manifest(image, problems):
+    """The program's manifest: asInvoker and Windows 10 and 11; a line to print."""
+    resource = image.resources().get((RT_MANIFEST, 1))
+    if resource is None:
+        problems.append("has no manifest")
+        return "no manifest"
+    try:
+        root = ElementTree.fromstring(resource)
+    except ElementTree.ParseError as error:
+        problems.append("manifest is no XML: %s" % error)
+        return "manifest unreadable"
+    found = {}
+    for element in root.iter():
+        found.setdefault(element.tag.rsplit("}", 1)[-1], []).append(element)
+    levels = [e.get("level") for e in found.get("requestedExecutionLevel", [])]
+    systems = {e.get("Id", "").lower() for e in found.get("supportedOS", [])}
+    if levels != ["asInvoker"]:
+        problems.append("manifest asks for execution level %s, not asInvoker" % levels)
+    if WINDOWS_10 not in systems:
+        problems.append("manifest does not name Windows 10 and 11 as supported")
+    return "manifest: execution level %s, %d supported OS versions" % ("/".join(map(str, levels)), len(systems))
 
 
 def declared(platform, lib):
@@ -217,7 +391,7 @@ def export_names(arch, methods):
     return {"Java_quorel_im_vesk_NNMMenuManager_" + m: code for m, size, code in methods}
 
 
-def check(role, path, arch, platform, methods):
+def check(role, path, arch, platform, methods, version):
     problems = []
     image = Image(path)
     if image.machine != MACHINES[arch]:
@@ -261,8 +435,18 @@ def check(role, path, arch, platform, methods):
                 problems.append("methods with code of their own share an address")
     elif exports:
         problems.append("exports %s" % sorted(exports))
+    facts = [check_version(role, image, version, problems)]
+    if role != "nodeflags":
+        facts.append(check_manifest(image, problems))
+    stored, computed = image.checksum()
+    if stored and stored != computed:
+        problems.append("header checksum 0x%x, the file's is 0x%x" % (stored, computed))
+    signatures = image.certificates(problems)
+    facts.append("%d Authenticode signature(s)" % signatures if signatures else "unsigned")
 
     print("%s (%s, %s)" % (role, path, arch))
+    for fact in facts:
+        print("  " + fact)
     for dll in sorted(imports):
         print("  imports %s: %s" % (dll, " ".join(sorted(imports[dll]))))
     for name in sorted(exports):
@@ -273,7 +457,7 @@ def check(role, path, arch, platform, methods):
 
 
 def main(argv):
-    arch = platform = exports = None
+    arch = platform = exports = version = None
     binaries = []
     args = iter(argv)
     for word in args:
@@ -283,10 +467,13 @@ def main(argv):
             platform = next(args)
         elif word == "--exports":
             exports = next(args)
+        elif word == "--version":
+            version = next(args)
         else:
             role, _, path = word.partition("=")
             binaries.append((role, path))
     if arch not in MACHINES or not platform or not binaries or (
+            not re.match(r"^\d+(\.\d+){1,3}$", version or "")) or (
             not exports and any(role == "nodeflags" for role, _ in binaries)):
         print(__doc__.strip().splitlines()[2])
         return 2
@@ -298,7 +485,7 @@ def main(argv):
     methods = export_list(exports) if exports else []
     for role, path in binaries:
         try:
-            ok = check(role, path, arch, platform, methods) and ok
+            ok = check(role, path, arch, platform, methods, version) and ok
         except (OSError, ValueError, struct.error) as error:
             print("%s (%s): FAIL: cannot read its tables: %s" % (role, path, error))
             ok = False

@@ -1,28 +1,32 @@
 #!/usr/bin/env bash
 # The release holds exactly the deliverables and the deployment note, both as
-# an installed folder and as the ZIP named for the build's architecture; the
-# shipped binaries are stripped and name their debug files, which keep the
-# symbols beside the build. Usage: release_test.sh <build dir> <objdump>
+# an installed folder and as the ZIP the build makes for its architecture
+# (entries in name order); the shipped binaries are stripped and name their
+# debug files, which keep the symbols beside the build.
+# Usage: release_test.sh <build dir> <objdump> <version>
 set -euo pipefail
 build=$(cd "$1" && pwd)
 objdump=$2
-work="$build/release"
+version=$3
+work="$build/release-test"
 rm -rf "$work"
 fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$work/folder" >/dev/null
 expected=$'DEPLOY.txt\nimcheck.exe\nimdaemon.exe\nnodeflags.dll'
 installed=$(cd "$work/folder" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed folder holds: $(echo $installed)"
-(cd "$build" && cpack -B "$work" >/dev/null)
 case "$("$objdump" -f "$build/bin/imdaemon.exe")" in
-    *pei-x86-64*) zip="$work/imdaemon-1.0-win64.zip" ;;
-    *pei-i386*) zip="$work/imdaemon-1.0-win32.zip" ;;
+    *pei-x86-64*) zip="$build/release/imdaemon-$version-win64.zip" ;;
+    *pei-i386*) zip="$build/release/imdaemon-$version-win32.zip" ;;
     *) fail "unknown architecture of imdaemon.exe" ;;
 esac
-[ -f "$zip" ] || fail "no $(basename "$zip"): $(ls "$work")"
-listed=$(cmake -E tar tf "$zip" | sort)
+[ -f "$zip" ] || fail "no $(basename "$zip"): $(ls "$build/release")"
+listed=$(cmake -E tar tf "$zip")
 [ "$listed" = "$expected" ] || fail "$(basename "$zip") holds: $(echo $listed)"
+mkdir "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$zip")
 for binary in $(printf '%s\n' "$expected" | grep -E '\.(exe|dll)$'); do
+    cmp -s "$work/zip/$binary" "$build/bin/$binary" || fail "$binary in the ZIP is not the one built"
     headers=$("$objdump" -h "$work/folder/$binary")
     case "$headers" in *.debug_*) fail "$binary is not stripped" ;; esac
     case "$headers" in *.gnu_debuglink*) ;; *) fail "$binary does not name its debug file" ;; esac

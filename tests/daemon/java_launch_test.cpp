@@ -1,12 +1,11 @@
 // Starting the Java application: the launcher from java_file.dat, the exact
 // command line built from the install directory, the current directory, and
 // a daemon that serves on whatever happens to the launch.
-#include <windows.h>
-#include <tlhelp32.h>
-
 #include <algorithm>
 
 #include "harness.h"
+
+#include <tlhelp32.h>
 
 static const char szMainClass[] = "quorel.im.vesk.Quorel";
 
