@@ -9,6 +9,11 @@
 // Process id of the running Java application, 0 when none.
 extern DWORD dwJVMProcessId;
 
+// Handles of the Java process from its creation, held until the daemon
+// exits: the recorded id cannot pass to another process meanwhile, and the
+// stop waits on the process through them.
+extern PROCESS_INFORMATION piJVM;
+
 // Title of the Java application's listener window, looked up among all
 // top-level windows by title alone.
 const char szListenerTitle[] = "Tarvos_Windows_Listener";

@@ -8,9 +8,7 @@
 
 DWORD dwJVMProcessId = 0;
 
-// Creation handles of the Java process. They are never used, only held until
-// the daemon exits, so that the recorded id cannot pass to another process.
-static PROCESS_INFORMATION piJVM;
+PROCESS_INFORMATION piJVM;
 
 int CreateJVMProcess()
 {

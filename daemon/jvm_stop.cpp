@@ -11,15 +11,17 @@ enum {
     CLOSE_DEADLINE_MS = CLOSE_ATTEMPTS * CLOSE_INTERVAL_MS
 };
 
-// Waits up to ms for the Java process to end; true once it has. Without a
-// handle to wait on, it can only sleep.
-static bool WaitForJVMExit(HANDLE hProcess, DWORD ms)
+// Waits up to ms for the Java process to end, on the handle kept from its
+// creation; true once it has. A wait that cannot be made sleeps instead, so
+// the close requests keep their spacing.
+static bool WaitForJVMExit(DWORD ms)
 {
-    if (!hProcess) {
+    DWORD dwResult = piJVM.hProcess ? WaitForSingleObject(piJVM.hProcess, ms) : WAIT_FAILED;
+    if (dwResult == WAIT_OBJECT_0)
+        return true;
+    if (dwResult != WAIT_TIMEOUT)
         Sleep(ms);
-        return false;
-    }
-    return WaitForSingleObject(hProcess, ms) == WAIT_OBJECT_0;
+    return false;
 }
 
 void StopJVMProcess()
@@ -40,7 +42,6 @@ void StopJVMProcess()
 void CloseTheJavaFrame()
 {
     TraceLog("CloseTheJavaFrame called");
-    HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, dwJVMProcessId);
     DWORD dwFirstRequest = GetTickCount();
     HWND window = FindWindowA(0, szListenerTitle);
     int attempts = 0;
@@ -49,7 +50,7 @@ void CloseTheJavaFrame()
         PostMessageA(window, WM_CLOSE, 0, 0);
         window = FindWindowA(0, szListenerTitle);
         attempts = attempts + 1;
-        ended = WaitForJVMExit(hProcess, CLOSE_INTERVAL_MS);
+        ended = WaitForJVMExit(CLOSE_INTERVAL_MS);
         if (ended)
             break;
         TraceLog("CloseTheJavaFrame Window found");
@@ -57,10 +58,8 @@ void CloseTheJavaFrame()
     if (!ended && attempts > 0 && attempts < CLOSE_ATTEMPTS) {
         DWORD dwElapsed = GetTickCount() - dwFirstRequest;
         if (dwElapsed < CLOSE_DEADLINE_MS)
-            WaitForJVMExit(hProcess, CLOSE_DEADLINE_MS - dwElapsed);
+            WaitForJVMExit(CLOSE_DEADLINE_MS - dwElapsed);
     }
-    if (hProcess)
-        CloseHandle(hProcess);
     TraceLog("CloseTheJavaFrame end");
 }
 

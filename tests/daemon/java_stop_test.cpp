@@ -2,6 +2,8 @@
 // application can meet WM_CLOSE. Times are from the exit command to the
 // daemon's closing message.
 #include "harness.h"
+#include "install_path.h"
+#include "jvm.h"
 
 // The stop gives the application ten seconds in all. A stop that waited
 // them out although the application had already ended quits after this
@@ -131,4 +133,52 @@ TEST_F(JavaStop, DaemonWithoutApplicationLeavesOtherWindowsAlone)
     ASSERT_TRUE(WaitForRecord(other, "close"));
     EXPECT_EQ(RecordValues(other, "close").size(), 1u) << "the daemon closed a window it did not start";
     EXPECT_EQ(WaitForSingleObject(hApp, 0), (DWORD)WAIT_TIMEOUT) << "the application runs on";
+}
+
+// The import slot through which the stop calls OpenProcess, so that a test
+// can stand in for an application whose permissions let others end it and
+// nothing more; on x86 its name carries the stdcall decoration.
+typedef HANDLE(WINAPI *OpenCall)(DWORD, BOOL, DWORD);
+#ifdef _WIN64
+extern "C" OpenCall openSlot __asm__("__imp_OpenProcess");
+#else
+extern "C" OpenCall openSlot __asm__("__imp__OpenProcess@12");
+#endif
+static OpenCall realOpen;
+
+static HANDLE WINAPI OpenForTerminationOnly(DWORD access, BOOL inherit, DWORD processId)
+{
+    if (access & ~(DWORD)PROCESS_TERMINATE) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return realOpen(access, inherit, processId);
+}
+
+// The daemon's own start and stop, in this process: the stop must wait on
+// what it holds from the start, since no further handle to the application
+// may be granted.
+TEST(JavaStopWithoutASecondHandle, ApplicationThatClosesAtOnceEndsAtOnce)
+{
+    std::string dir = FreshTestDir();
+    UseJavaStandIn(dir);
+    SetInstallDir(dir);
+    ASSERT_EQ(CreateJVMProcess(), 1);
+    DWORD processId = dwJVMProcessId;
+    ASSERT_TRUE(WaitForRecord(dir, "window", "open"));
+
+    DWORD dwProtect;
+    ASSERT_TRUE(VirtualProtect(&openSlot, sizeof(OpenCall), PAGE_READWRITE, &dwProtect));
+    realOpen = openSlot;
+    openSlot = OpenForTerminationOnly;
+    DWORD dwStart = GetTickCount();
+    StopJVMProcess();
+    double msToStop = GetTickCount() - dwStart;
+    openSlot = realOpen;
+
+    EXPECT_LT(msToStop, msWellBeforeTheDeadline);
+    EXPECT_TRUE(WaitForRecord(dir, "exit", "0")) << "it exited by itself, not terminated";
+    EXPECT_EQ(RecordValues(dir, "close").size(), 1u);
+    if (!WaitForRecord(dir, "exit", "", 0))
+        KillProcess(processId); // the test's own leftover
 }

@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <filesystem>
 
 static std::wstring Wide(const std::string &text)
 {
@@ -35,8 +36,9 @@ struct Report {
     std::vector<std::string> lines;
 };
 
-// Runs imcheck.exe with arguments, its output in a file at outPath.
-static Report RunImcheck(const std::wstring &arguments, const std::string &outPath)
+// Runs imcheck.exe with arguments in folder cwd (the test's own when
+// empty), its output in a file at outPath.
+static Report RunImcheck(const std::wstring &arguments, const std::string &cwd, const std::string &outPath)
 {
     Report report;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
@@ -49,7 +51,9 @@ static Report RunImcheck(const std::wstring &arguments, const std::string &outPa
     startup.hStdOutput = hOut;
     startup.hStdError = hOut;
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessW(0, &commandLine[0], 0, 0, TRUE, 0, 0, 0, &startup, &process);
+    std::wstring wideCwd = Wide(cwd);
+    BOOL started = CreateProcessW(0, &commandLine[0], 0, 0, TRUE, 0, 0, cwd.empty() ? 0 : wideCwd.c_str(),
+                                  &startup, &process);
     CloseHandle(hOut);
     EXPECT_TRUE(started);
     if (!started)
@@ -99,8 +103,9 @@ struct Install {
     std::string dir;         // install directory, with the trailing backslash
     std::string launcher;    // what java_file.dat names
     std::wstring arguments;  // imcheck's command-line arguments
+    std::string cwd;         // imcheck's current folder; the test's own when empty
 
-    Report Check() const { return RunImcheck(arguments, root + "imcheck-report.txt"); }
+    Report Check() const { return RunImcheck(arguments, cwd, root + "imcheck-report.txt"); }
 };
 
 static void Populate(Install &in)
@@ -112,10 +117,27 @@ static void Populate(Install &in)
     in.arguments = PmArgument(Wide(Encoded(in.dir)));
 }
 
+// The test's own folder, named through the fixture drive (mapped to the
+// folder the harness makes test folders in), so that the folders above it
+// end at that drive's root. What a test made there may lie too deep for the
+// folder's own, longer path, through which the harness cleans it: it is
+// removed through the drive first.
+static std::string FixtureRoot()
+{
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string root = std::string(FIXTURE_DRIVE) + ":\\" + test->test_suite_name() + "." + test->name() + "\\";
+    std::replace(root.begin(), root.end(), '/', '\\');
+    std::error_code error;
+    std::filesystem::remove_all(root, error);
+    std::string dir = FreshTestDir();
+    EXPECT_NE(GetFileAttributesA(root.c_str()), INVALID_FILE_ATTRIBUTES) << root << " must be " << dir;
+    return root;
+}
+
 static Install CleanInstall()
 {
     Install in;
-    in.root = FreshTestDir();
+    in.root = FixtureRoot();
     CreateDirectoryA((in.root + "jre").c_str(), 0);
     CreateDirectoryA((in.root + "jre\\bin").c_str(), 0);
     in.launcher = in.root + "jre\\bin\\java.exe";
@@ -228,6 +250,25 @@ static const Case cases[] = {
      {{"error", "247 characters long, more than 246"},
       {"error", "java_file.da\" does not exist"},
       {"error", "nodeflags.dll is not in the install directory"}}},
+    {"DirectoryOf300CharactersThatExists",
+     [](Install &in) {
+         // Beside the test's folder, which the harness could not clean
+         // of it; in two parts, as one may hold at most 255 characters.
+         std::string first = in.root.substr(0, in.root.size() - 1) + "-" + std::string(100, 'd') + "\\";
+         in.dir = first + std::string(300 - first.size() - 1, 'd') + "\\";
+         for (const std::string &dir : {first, in.dir})
+             ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + Wide(dir)).c_str(), 0) ||
+                         GetLastError() == ERROR_ALREADY_EXISTS)
+                 << dir;
+         in.arguments = PmArgument(Wide(Encoded(in.dir)));
+     },
+     {{"error", "300 characters long, more than 246"}}},
+    {"RelativeDirectory",
+     [](Install &in) {
+         in.cwd = in.root;
+         in.arguments = PmArgument(L"Integration%20Module\\");
+     },
+     {{"error", "install directory \"Integration Module\\\" is not absolute"}}},
     {"MissingDirectory",
      [](Install &in) { in.arguments = PmArgument(Wide(Encoded(in.root + "Elsewhere\\"))); },
      {{"error", "Elsewhere\\\" does not exist: the daemon starts no application"}}},
@@ -241,6 +282,10 @@ static const Case cases[] = {
      {{"error", "cannot be opened for reading (it is a folder)"}}},
     {"JavaFileFirstLineEmpty", [](Install &in) { SetJavaFile(in, "\r\n" + in.launcher); },
      {{"error", "first line of java_file.dat is empty"}}},
+    {"JavaFileBeginsWithNul", [](Install &in) { SetJavaFile(in, std::string(1, '\0') + in.launcher); },
+     {{"error", "begins with a NUL byte"}}},
+    {"JavaFileBeginsWithCtrlZ", [](Install &in) { SetJavaFile(in, "\x1A" + in.launcher); },
+     {{"error", "begins with a Ctrl-Z"}}},
     {"JavaFileFirstLineCut",
      [](Install &in) {
          // The launcher path stretched with ".\" to exactly 259 characters,
@@ -264,6 +309,8 @@ static const Case cases[] = {
      {{"error", "begins or ends with a blank"}}},
     {"LauncherTrailingBlank", [](Install &in) { SetJavaFile(in, in.launcher + "\t"); },
      {{"error", "begins or ends with a blank"}}},
+    {"LauncherTrailingSpacesAndDots", [](Install &in) { SetJavaFile(in, in.launcher + " . "); },
+     {{"warning", "ends with spaces or dots, which Windows drops"}}},
     {"JavaFileWithByteOrderMark", [](Install &in) { SetJavaFile(in, "\xEF\xBB\xBF" + in.launcher); },
      {{"error", "byte-order mark"}}},
     {"LauncherMissing", [](Install &in) { SetJavaFile(in, in.root + "jdk\\bin\\java.exe"); },
@@ -288,6 +335,12 @@ static const Case cases[] = {
      {{"warning", "the launcher is \"start-java.exe\", not java.exe or javaw.exe"}}},
     {"BridgeMissing", [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
      {{"error", "nodeflags.dll is not in the install directory"}}},
+    {"BridgeIsAFolder",
+     [](Install &in) {
+         DeleteFileA((in.dir + "nodeflags.dll").c_str());
+         CreateDirectoryA((in.dir + "nodeflags.dll").c_str(), 0);
+     },
+     {{"error", "nodeflags.dll in the install directory is a folder"}}},
     {"BridgeNotALibrary", [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
      {{"error", "nodeflags.dll in the install directory is not a Windows library"}}},
     {"LauncherOfTheOtherArchitecture", [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
@@ -304,6 +357,8 @@ static const Case cases[] = {
          Populate(in);
      },
      {{"warning", "holds a ';'"}}},
+    {"SemicolonInArchiveName", [](Install &in) { WriteFileText(in.dir + "a;b.jar", "PK"); },
+     {{"warning", "\"a;b.jar\" in the install directory holds a ';'"}}},
     {"DirectoryOutsideTheAnsiCodePage",
      [](Install &in) {
          std::wstring dir = Wide(in.root) + szNotAnsi + L" Module\\";
@@ -331,6 +386,14 @@ static const Case cases[] = {
      {{"warning", "Module\\\" can be changed by Everyone: whoever can write it"}}},
     {"JavaFileWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.dir + "java_file.dat"); },
      {{"warning", "java_file.dat\" can be changed by Everyone: whoever can change it"}}},
+    {"LauncherWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.launcher); },
+     {{"warning", "jre\\bin\\java.exe\" can be changed by Everyone: whoever can change it"}}},
+    {"FolderAboveTheLauncherOpenToEveryone", [](Install &in) { LetEveryoneWrite(in.root + "jre\\bin"); },
+     {{"warning", "jre\\bin\\\" can be changed by Everyone: whoever can delete or rename what it holds, or "
+                  "change its permissions, can put another in place of the launcher"}}},
+    {"FolderAboveBothOpenToEveryone", [](Install &in) { LetEveryoneWrite(in.root); },
+     {{"warning", "Everyone: whoever can delete or rename what it holds, or change its permissions, can put "
+                  "another in place of the install directory"}}},
 };
 
 static void PrintTo(const Case &c, std::ostream *out)
