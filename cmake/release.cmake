@@ -125,17 +125,17 @@ function(ship target)
   set_property(GLOBAL APPEND PROPERTY IMDAEMON_SHIPPED ${target})
 endfunction()
 
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/deployment-note.txt DESTINATION . RENAME DEPLOY.txt)
+install(FILES ${PROJECT_SOURCE_DIR}/DEPLOY.txt DESTINATION .)
 
 # The ZIP of what cmake --install installs, once every deliverable is known
 # (at the end of the top folder).
 function(release_zip)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(IMDAEMON_ARCH STREQUAL "x86")
     set(zip ${CMAKE_BINARY_DIR}/release/imdaemon-${PROJECT_VERSION}-win32.zip)
   else()
     set(zip ${CMAKE_BINARY_DIR}/release/imdaemon-${PROJECT_VERSION}-win64.zip)
   endif()
-  set(note ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/deployment-note.txt)
+  set(note ${PROJECT_SOURCE_DIR}/DEPLOY.txt)
   set(entries DEPLOY.txt=${note})
   get_property(shipped GLOBAL PROPERTY IMDAEMON_SHIPPED)
   foreach(target IN LISTS shipped)
