@@ -73,8 +73,7 @@ static double Percentile(std::vector<double> values, double p)
     return values[std::min(values.size() - 1, (size_t)(p * (values.size() - 1) + 0.5))];
 }
 
-static void Row(const char *what, double measured, double floor, const char *unit, const char *target,
-                bool met)
+static void Row(const char *what, double measured, double floor, const char *unit, const char *target, bool met)
 {
     if (floor > 0)
         printf("| %-38s | %10.3f %-3s | %10.3f %-3s | %6.2f | %-28s | %-4s |\n", what, measured, unit, floor, unit,
@@ -153,7 +152,8 @@ static bool StopTimes(const std::string &mode, double &toQuit, double &afterApp)
     GetSystemTimeAsFileTime(&wallNow);
     toQuit = event.ms - sent;
     FILETIME created, exited, kernel, user;
-    ok = ok && WaitForSingleObject(hApp, 5000) == WAIT_OBJECT_0 && GetProcessTimes(hApp, &created, &exited, &kernel, &user);
+    ok = ok && WaitForSingleObject(hApp, 5000) == WAIT_OBJECT_0 &&
+         GetProcessTimes(hApp, &created, &exited, &kernel, &user);
     afterApp = ok ? (double)FileTimeMs(wallNow) - (double)FileTimeMs(exited) - (PmNow(session) - event.ms) : -1;
     if (hApp)
         CloseHandle(hApp);
@@ -164,7 +164,8 @@ static bool StopTimes(const std::string &mode, double &toQuit, double &afterApp)
 int main()
 {
     std::string dir = PmArgument(WorkDir("daemon"));
-    printf("| %-38s | %14s | %14s | %6s | %-28s | %-4s |\n", "benchmark", "measured", "floor", "ratio", "target", "");
+    printf("| %-38s | %14s | %14s | %6s | %-28s | %-4s |\n", "benchmark", "measured", "floor", "ratio", "target",
+           "");
     printf("|%s|%s|%s|%s|%s|%s|\n", std::string(40, '-').c_str(), std::string(16, '-').c_str(),
            std::string(16, '-').c_str(), std::string(8, '-').c_str(), std::string(30, '-').c_str(),
            std::string(6, '-').c_str());
@@ -178,7 +179,8 @@ int main()
     NextEvent(floor, FRAME_INIT_COMPLETE, event);
     std::vector<double> d = RoundTrips(daemon, 2000), f = RoundTrips(floor, 2000);
     double dMedian = Percentile(d, 0.5), fMedian = Percentile(f, 0.5);
-    Row("round trip, median (2000 pauses, -p 1)", dMedian, fMedian, "ms", "ratio <= 1.1", dMedian <= 1.1 * fMedian);
+    Row("round trip, median (2000 pauses, -p 1)", dMedian, fMedian, "ms", "ratio <= 1.1",
+        dMedian <= 1.1 * fMedian);
     Row("round trip, 99th percentile", Percentile(d, 0.99), Percentile(f, 0.99), "ms", "(reported)", true);
 
     // Idle CPU over 10 s.

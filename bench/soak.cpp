@@ -21,7 +21,8 @@ int main(int argc, char *argv[])
     std::string error;
     PmEvent event;
     if (!PmStart(session, "\"" + bin + "imdaemon.exe\" " + PmArgument(dir) + " -p 1 -r -1", options, error) ||
-        !PmAccept(session, 30000) || PmNextEvent(session, event, 30000) != 1 || event.kind != FRAME_INIT_COMPLETE) {
+        !PmAccept(session, 30000) || PmNextEvent(session, event, 30000) != 1 ||
+        event.kind != FRAME_INIT_COMPLETE) {
         printf("soak: the daemon did not start: %s\n", error.c_str());
         return 1;
     }

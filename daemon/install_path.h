@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum { INSTALL_PATH_SIZE = 260 };  // 259 characters and the terminating zero
+enum { INSTALL_PATH_SIZE = 260 }; // 259 characters and the terminating zero
 
 extern char szInstallDir[INSTALL_PATH_SIZE];
 extern std::string sInstallPath;

@@ -26,9 +26,8 @@ int CreateJVMProcess()
     STARTUPINFOA startupInfo;
     GetStartupInfoA(&startupInfo);
     PROCESS_INFORMATION processInfo;
-    if (CreateProcessA(sJavaPath.c_str(), &sCommandLine[0], 0, 0, TRUE,
-                       DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, 0, sInstallPath.c_str(),
-                       &startupInfo, &processInfo)) {
+    if (CreateProcessA(sJavaPath.c_str(), &sCommandLine[0], 0, 0, TRUE, DETACHED_PROCESS | NORMAL_PRIORITY_CLASS,
+                       0, sInstallPath.c_str(), &startupInfo, &processInfo)) {
         piJVM = processInfo;
         dwJVMProcessId = processInfo.dwProcessId;
         TraceLog("CreateJVMProcess process id obtained");

@@ -5,11 +5,7 @@
 #include "install_path.h"
 #include "jvm.h"
 
-enum {
-    CLOSE_ATTEMPTS = 10,
-    CLOSE_INTERVAL_MS = 1000,
-    CLOSE_DEADLINE_MS = CLOSE_ATTEMPTS * CLOSE_INTERVAL_MS
-};
+enum { CLOSE_ATTEMPTS = 10, CLOSE_INTERVAL_MS = 1000, CLOSE_DEADLINE_MS = CLOSE_ATTEMPTS * CLOSE_INTERVAL_MS };
 
 // Waits up to ms for the Java process to end, on the handle kept from its
 // creation; true once it has. A wait that cannot be made sleeps instead, so

@@ -48,8 +48,8 @@ static int ReadOptionNumber(const char *text)
 // Answers a pause or resume command as n says: 0 no answer; n > 0 sleep n ms
 // and acknowledge; n < 0 sleep -n ms and refuse. The delay is computed in
 // unsigned arithmetic so that INT_MIN gives 2^31 ms instead of overflowing.
-static void AnswerRequest(int n, int okAnswer, const char *okText, int failAnswer,
-                          const char *failText, const char *quitText)
+static void AnswerRequest(int n, int okAnswer, const char *okText, int failAnswer, const char *failText,
+                          const char *quitText)
 {
     if (n == 0)
         return;
@@ -161,12 +161,12 @@ int main(int argc, char *argv[])
             StopJVMProcess();
             QuitService("Quitting, as requested.", 4);
         case COMMAND_PAUSE:
-            AnswerRequest(nPauseAnswer, ANSWER_PAUSE_OK, "Pause request succeeded.",
-                          ANSWER_PAUSE_FAILED, "Pause request failed.", "OVsResponse failed");
+            AnswerRequest(nPauseAnswer, ANSWER_PAUSE_OK, "Pause request succeeded.", ANSWER_PAUSE_FAILED,
+                          "Pause request failed.", "OVsResponse failed");
             break;
         case COMMAND_RESUME:
-            AnswerRequest(nResumeAnswer, ANSWER_RESUME_OK, "Resume request succeeded.",
-                          ANSWER_RESUME_FAILED, "Resume request failed.", "OVsResponse failed.");
+            AnswerRequest(nResumeAnswer, ANSWER_RESUME_OK, "Resume request succeeded.", ANSWER_RESUME_FAILED,
+                          "Resume request failed.", "OVsResponse failed.");
             break;
         default:
             QuitService("Bogus command from ovspmd.", 5);

@@ -55,8 +55,7 @@ static void Warning(const std::string &text)
 static int Summary()
 {
     if (nErrors) {
-        printf("the application would not start or not work: %d error(s), %d warning(s)\n", nErrors,
-               nWarnings);
+        printf("the application would not start or not work: %d error(s), %d warning(s)\n", nErrors, nWarnings);
         return 1;
     }
     if (nWarnings) {
@@ -257,7 +256,8 @@ static void CheckInstallDir(const Facts &f)
     char last = f.given.back();
     if (!IsSeparator(last)) {
         std::string text = "the install directory does not end with a backslash: the daemon puts file names "
-                           "straight after it and reads " + Quoted(f.javaFile) + "; end the argument with \\";
+                           "straight after it and reads " +
+                           Quoted(f.javaFile) + "; end the argument with \\";
         if (last == '"')
             text += " (a backslash before a closing quote makes the quote part of the argument: write "
                     "spaces as %20 and leave the argument unquoted)";
@@ -284,7 +284,8 @@ static void CheckInstallDir(const Facts &f)
                 " instead; use a folder whose path has only characters of that code page");
     // A cut directory is not the one given: its length is the finding.
     if (!f.dirFound && f.given.size() < INSTALL_PATH_SIZE)
-        Error("the install directory " + Quoted(f.dir) + " does not exist: the daemon starts no application; "
+        Error("the install directory " + Quoted(f.dir) +
+              " does not exist: the daemon starts no application; "
               "pass the folder that holds imdaemon.exe, nodeflags.dll and java_file.dat");
 }
 
@@ -292,7 +293,8 @@ static void CheckJavaFile(const Facts &f)
 {
     if (!Exists(f.javaFileAttributes)) {
         if (f.dirFound)
-            Error(Quoted(f.javaFile) + " does not exist: the daemon finds no launcher and starts no application; "
+            Error(Quoted(f.javaFile) +
+                  " does not exist: the daemon finds no launcher and starts no application; "
                   "put java_file.dat in the install directory with the launcher's full path on its first line");
         return;
     }
@@ -304,9 +306,11 @@ static void CheckJavaFile(const Facts &f)
         return;
     }
     if (f.firstLineLength > MAX_JAVA_FILE_LINE)
-        Warning("the first line of java_file.dat is " + std::to_string(f.firstLineLength) + " characters long: "
-                "the daemon reads only its first " + std::to_string(MAX_JAVA_FILE_LINE) + " and takes " +
-                Quoted(f.launcher) + " as the launcher path; put nothing after the path on that line");
+        Warning("the first line of java_file.dat is " + std::to_string(f.firstLineLength) +
+                " characters long: "
+                "the daemon reads only its first " +
+                std::to_string(MAX_JAVA_FILE_LINE) + " and takes " + Quoted(f.launcher) +
+                " as the launcher path; put nothing after the path on that line");
     if (f.firstByte == 0)
         Error("java_file.dat begins with a NUL byte (as text saved as UTF-16 may), where the daemon's read "
               "of the launcher path ends: it finds no launcher and starts no application; save it as plain "
@@ -333,7 +337,8 @@ static void CheckLauncher(const Facts &f)
         usable = false;
     }
     if (launcher.find('"') != std::string::npos) {
-        Error("the launcher path " + launcher + " holds a double quote: the daemon passes the path as it is, "
+        Error("the launcher path " + launcher +
+              " holds a double quote: the daemon passes the path as it is, "
               "and no file name holds a quote; write the path without quotes");
         usable = false;
     }
@@ -350,10 +355,12 @@ static void CheckLauncher(const Facts &f)
     } else if (droppedEnd) {
         Warning("the launcher path " + Quoted(launcher) +
                 " ends with spaces or dots, which Windows drops from the last part of a path: the daemon "
-                "starts " + Quoted(launcher.substr(0, kept + 1)) + "; remove them");
+                "starts " +
+                Quoted(launcher.substr(0, kept + 1)) + "; remove them");
     }
     if (usable && !IsAbsolute(launcher)) {
-        Error("the launcher path " + Quoted(launcher) + " is not absolute: the daemon resolves it against its "
+        Error("the launcher path " + Quoted(launcher) +
+              " is not absolute: the daemon resolves it against its "
               "own current folder, which the process manager chooses, not the install directory; write the "
               "full path, e.g. C:\\jre\\bin\\java.exe");
         usable = false;
@@ -362,34 +369,40 @@ static void CheckLauncher(const Facts &f)
         return;
 
     if (!Exists(f.launcherAttributes)) {
-        Error("the launcher " + Quoted(launcher) + " does not exist: the daemon's start of the application "
+        Error("the launcher " + Quoted(launcher) +
+              " does not exist: the daemon's start of the application "
               "fails; name the java.exe of an installed JVM");
         return;
     }
     if (IsFolder(f.launcherAttributes)) {
-        Error("the launcher " + Quoted(launcher) + " is a folder: the daemon's start of the application fails; "
+        Error("the launcher " + Quoted(launcher) +
+              " is a folder: the daemon's start of the application fails; "
               "name the launcher itself, e.g. C:\\jre\\bin\\java.exe");
         return;
     }
     if (IsBatchFile(f.launcherOpened)) {
-        Error("the launcher " + Quoted(launcher) + " is a batch file: the daemon's start does not run it as a "
+        Error("the launcher " + Quoted(launcher) +
+              " is a batch file: the daemon's start does not run it as a "
               "launcher with the daemon's command line; name java.exe or javaw.exe itself");
         return;
     }
     if (!f.launcherRead || f.launcherImage.kind == PE_NOT_AN_IMAGE) {
-        Error("the launcher " + Quoted(launcher) + " is not a Windows program (it cannot be read, or has no "
+        Error("the launcher " + Quoted(launcher) +
+              " is not a Windows program (it cannot be read, or has no "
               "MZ and PE headers): the daemon's start of the application fails; name java.exe or javaw.exe");
         return;
     }
     if (f.launcherImage.kind == PE_LIBRARY) {
-        Error("the launcher " + Quoted(launcher) + " is a library (DLL), not a program: the daemon's start of "
+        Error("the launcher " + Quoted(launcher) +
+              " is a library (DLL), not a program: the daemon's start of "
               "the application fails; name java.exe or javaw.exe");
         return;
     }
     size_t slash = f.launcherOpened.find_last_of("\\/");
     std::string name = f.launcherOpened.substr(slash + 1);
     if (_stricmp(name.c_str(), "java.exe") != 0 && _stricmp(name.c_str(), "javaw.exe") != 0)
-        Warning("the launcher is " + Quoted(name) + ", not java.exe or javaw.exe: on the exit command the "
+        Warning("the launcher is " + Quoted(name) +
+                ", not java.exe or javaw.exe: on the exit command the "
                 "daemon waits for and ends the launcher's own process, so a launcher that starts the JVM and "
                 "exits leaves the application neither waited for nor ended; name java.exe or javaw.exe itself");
 }
@@ -418,7 +431,8 @@ static void CheckBridge(const Facts &f)
     }
     if (f.launcherImage.kind == PE_PROGRAM && f.launcherImage.machine != f.bridgeImage.machine)
         Error("the launcher is a " + MachineName(f.launcherImage.machine) + " program and nodeflags.dll a " +
-              MachineName(f.bridgeImage.machine) + " library: a JVM loads only libraries built for its own "
+              MachineName(f.bridgeImage.machine) +
+              " library: a JVM loads only libraries built for its own "
               "architecture; use the nodeflags.dll built for the JVM's, or a JVM of the library's");
 }
 
@@ -427,7 +441,8 @@ static void CheckPlatformCopies(const Facts &f)
     for (const char *name : {"ov.dll", "ovw.dll"})
         for (const std::wstring &entry : f.classPathNames)
             if (_wcsicmp(entry.c_str(), FromAnsi(name).c_str()) == 0)
-                Warning(std::string(name) + " is in the install directory: the daemon and the Java application, "
+                Warning(std::string(name) +
+                        " is in the install directory: the daemon and the Java application, "
                         "whose current directory this is, find it before the platform's own, and it goes on the "
                         "class path; remove it and let the platform provide it");
 }
@@ -439,8 +454,11 @@ static void CheckEntryNames(const Facts &f)
     for (const std::wstring &entry : f.classPathNames) {
         std::string ansi;
         if (!ToAnsi(entry, ansi))
-            Warning("the name of " + Quoted(ansi) + " in the install directory has characters that the "
-                    "ANSI code page " + std::to_string(GetACP()) + " cannot carry: the daemon puts it on "
+            Warning("the name of " + Quoted(ansi) +
+                    " in the install directory has characters that the "
+                    "ANSI code page " +
+                    std::to_string(GetACP()) +
+                    " cannot carry: the daemon puts it on "
                     "the class path under a name that is no file; rename it");
         if (ansi.find(';') != std::string::npos)
             Warning("the name of " + Quoted(ansi) +
@@ -504,7 +522,9 @@ static void CheckTrustUp(const std::string &path, ObjectRole role, const std::st
 {
     CheckTrust(OpenedPath(path), role, what, why, checked);
     std::string aboveWhy = "whoever can delete or rename what it holds, or change its permissions, can put "
-                           "another in place of " + what + ", and so chooses what the daemon runs under the "
+                           "another in place of " +
+                           what +
+                           ", and so chooses what the daemon runs under the "
                            "process manager's account";
     for (const std::string &folder : FoldersAbove(path))
         CheckTrust(folder, OBJECT_FOLDER_ABOVE, "the folder above " + what, aboveWhy, checked);
@@ -536,8 +556,11 @@ static void CheckTrustChain(const Facts &f)
 static void CheckCommandLine(const Facts &f)
 {
     if (f.commandLine.size() > MAX_COMMAND_LINE)
-        Error("the command line is " + std::to_string(f.commandLine.size()) + " characters long, more than "
-              "the " + std::to_string(MAX_COMMAND_LINE) + " (and the terminating zero) that process creation "
+        Error("the command line is " + std::to_string(f.commandLine.size()) +
+              " characters long, more than "
+              "the " +
+              std::to_string(MAX_COMMAND_LINE) +
+              " (and the terminating zero) that process creation "
               "accepts: the application is not started; keep only the archives and libraries it needs in the "
               "install directory, or use a shorter folder");
 }
@@ -559,7 +582,8 @@ static void CheckListenerWindows()
             CloseHandle(hProcess);
         }
         Warning("a " + Quoted(szListenerTitle) + " window is already open, owned by process " +
-                std::to_string(processId) + " (" + image + "): an application started earlier is still "
+                std::to_string(processId) + " (" + image +
+                "): an application started earlier is still "
                 "running, and on the exit command the daemon would close that window, not its own "
                 "application's; end that process before the daemon starts");
     }

@@ -44,8 +44,7 @@ JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_InitializeDB(JNIEnv *,
 }
 
 JNIEXPORT jint JNICALL Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(JNIEnv *env, jobject, jstring hostName,
-                                                                      jstring, jstring fieldName,
-                                                                      jboolean value)
+                                                                     jstring, jstring fieldName, jboolean value)
 {
     char szName[NAME_BUFFER_SIZE];
     if (hostName == 0 || fieldName == 0)

@@ -46,8 +46,8 @@ void RunBridgeCalls(const std::string &callsPath, void (*record)(const char *, c
     const int updateArguments = 6 * (int)sizeof(void *);
     auto initialize =
         FindMethod<NoArgumentMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_InitializeDB", noArguments);
-    auto update = FindMethod<UpdateMenuMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UpdateMenu",
-                                               updateArguments);
+    auto update =
+        FindMethod<UpdateMenuMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UpdateMenu", updateArguments);
     auto uninitialize =
         FindMethod<NoArgumentMethod>(hBridge, "Java_quorel_im_vesk_NNMMenuManager_UninitializeDB", noArguments);
     if (!initialize || !update || !uninitialize) {
@@ -65,8 +65,8 @@ void RunBridgeCalls(const std::string &callsPath, void (*record)(const char *, c
         if (!(words >> host.utf >> field.utf >> value))
             continue;
         menu.utf = "menu";
-        jint result = update(env, 0, MiniRef(host), MiniRef(menu), MiniRef(field),
-                             value == "true" ? JNI_TRUE : JNI_FALSE);
+        jint result =
+            update(env, 0, MiniRef(host), MiniRef(menu), MiniRef(field), value == "true" ? JNI_TRUE : JNI_FALSE);
         record("bridge", "UpdateMenu " + host.utf + " " + value + " " + std::to_string(result));
     }
     record("bridge", "UninitializeDB " + std::to_string(uninitialize(env, 0)));

@@ -100,8 +100,8 @@ int main()
     windowClass.hInstance = GetModuleHandleA(0);
     windowClass.lpszClassName = "JavaAppSimListener";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "Tarvos_Windows_Listener",
-                                  WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, 0, 0, windowClass.hInstance, 0);
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "Tarvos_Windows_Listener", WS_OVERLAPPEDWINDOW, 0,
+                                  0, 100, 100, 0, 0, windowClass.hInstance, 0);
     if (!window) {
         Record("window", "failed " + std::to_string(GetLastError()));
         return 2;

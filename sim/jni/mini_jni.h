@@ -14,7 +14,7 @@
 #include <string>
 
 struct MiniString {
-    std::string utf; // the modified UTF-8 bytes the bridge is given
+    std::string utf;          // the modified UTF-8 bytes the bridge is given
     bool unavailable = false; // GetStringUTFChars gives null
     int borrowed = 0;
 };

@@ -7,9 +7,9 @@
 #define SIM_OV_PROTOCOL_H
 
 // Environment read by the ov.dll stand-in.
-#define OVSPMD_PORT_VARIABLE "OVSPMD_SIM_PORT"    // manager's loopback port
-#define OVSPMD_TOKEN_VARIABLE "OVSPMD_SIM_TOKEN"  // proves the caller is the manager's child
-#define OV_FAIL_VARIABLE "OV_SIM_FAIL"            // calls to fail on demand, comma separated
+#define OVSPMD_PORT_VARIABLE "OVSPMD_SIM_PORT"   // manager's loopback port
+#define OVSPMD_TOKEN_VARIABLE "OVSPMD_SIM_TOKEN" // proves the caller is the manager's child
+#define OV_FAIL_VARIABLE "OV_SIM_FAIL"           // calls to fail on demand, comma separated
 
 enum {
     FRAME_HELLO = 'H',         // code: process id; text: token
@@ -25,13 +25,7 @@ enum { FRAME_HEADER_SIZE = 9, FRAME_TEXT_MAX = 4096 };
 // own list; this one is written apart from it so that a wrong code or text
 // in the daemon shows as a failed test.
 enum { PM_NOOP = 5, PM_EXIT = 6, PM_PAUSE = 15, PM_RESUME = 16 };
-enum {
-    PM_INIT_COMPLETE = 1,
-    PM_PAUSE_OK = 17,
-    PM_RESUME_OK = 18,
-    PM_PAUSE_FAILED = 19,
-    PM_RESUME_FAILED = 20
-};
+enum { PM_INIT_COMPLETE = 1, PM_PAUSE_OK = 17, PM_RESUME_OK = 18, PM_PAUSE_FAILED = 19, PM_RESUME_FAILED = 20 };
 #define PM_INIT_COMPLETE_TEXT "Initialization complete."
 #define PM_PAUSE_OK_TEXT "Pause request succeeded."
 #define PM_RESUME_OK_TEXT "Resume request succeeded."

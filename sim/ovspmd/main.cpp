@@ -28,11 +28,10 @@ static void Print(const std::string &line)
 
 static void Usage()
 {
-    fprintf(stderr,
-            "usage: ovspmd-sim [-t ms] [command ...] -- daemon.exe [argument ...]\n"
-            "  command: noop | exit | pause | resume | <code> | wait:<ms>\n"
-            "  without commands they are read from standard input.\n"
-            "  -t ms: end the daemon and exit 255 when it has not ended after ms.\n");
+    fprintf(stderr, "usage: ovspmd-sim [-t ms] [command ...] -- daemon.exe [argument ...]\n"
+                    "  command: noop | exit | pause | resume | <code> | wait:<ms>\n"
+                    "  without commands they are read from standard input.\n"
+                    "  -t ms: end the daemon and exit 255 when it has not ended after ms.\n");
     exit(2);
 }
 

@@ -52,8 +52,7 @@ static int TakeFrame(std::string &buffer, char &kind, int &code, std::string &te
 // Reads one frame from s within timeoutMs: 1, 0 on time-out, -1 when closed.
 // The socket is looked at once more when the time is up, so a time-out of 0
 // takes what has already arrived.
-static int ReadFrame(SOCKET s, std::string &buffer, DWORD timeoutMs, char &kind, int &code,
-                     std::string &text)
+static int ReadFrame(SOCKET s, std::string &buffer, DWORD timeoutMs, char &kind, int &code, std::string &text)
 {
     DWORD dwStart = GetTickCount();
     for (;;) {
@@ -103,8 +102,7 @@ static bool Listen(PmSession &session, unsigned short &port)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int size = sizeof address;
-    if (bind(session.listener, (sockaddr *)&address, sizeof address) != 0 ||
-        listen(session.listener, 4) != 0 ||
+    if (bind(session.listener, (sockaddr *)&address, sizeof address) != 0 || listen(session.listener, 4) != 0 ||
         getsockname(session.listener, (sockaddr *)&address, &size) != 0)
         return false;
     port = ntohs(address.sin_port);
@@ -122,8 +120,7 @@ static std::string SwapVariable(const std::string &name, const char *value, bool
     return had ? std::string(previous) : std::string();
 }
 
-bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions &options,
-             std::string &error)
+bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions &options, std::string &error)
 {
     QueryPerformanceFrequency(&session.frequency);
     QueryPerformanceCounter(&session.start);
@@ -164,8 +161,8 @@ bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions
     HANDLE hStderr = INVALID_HANDLE_VALUE;
     if (!options.stderrPath.empty()) {
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
-        hStderr = CreateFileA(options.stderrPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+        hStderr = CreateFileA(options.stderrPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, 0);
         startupInfo.hStdError = hStderr;
     }
     if (options.killTreeOnEnd) {
@@ -176,8 +173,7 @@ bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions
         SetInformationJobObject(session.job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
     std::string line = commandLine;
-    BOOL created = CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, 0, &startupInfo,
-                                  &session.process);
+    BOOL created = CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, 0, &startupInfo, &session.process);
     DWORD dwCreateError = created ? 0 : GetLastError();
     if (hStderr != INVALID_HANDLE_VALUE)
         CloseHandle(hStderr);
@@ -216,8 +212,8 @@ bool PmAccept(PmSession &session, DWORD timeoutMs)
         char kind = 0;
         int code = 0;
         std::string text;
-        if (ReadFrame(s, buffer, 2000, kind, code, text) == 1 && kind == FRAME_HELLO &&
-            text == session.token && (DWORD)code == session.process.dwProcessId) {
+        if (ReadFrame(s, buffer, 2000, kind, code, text) == 1 && kind == FRAME_HELLO && text == session.token &&
+            (DWORD)code == session.process.dwProcessId) {
             session.connection = s;
             session.received = buffer;
             return true;
@@ -244,16 +240,14 @@ int PmNextEvent(PmSession &session, PmEvent &event, DWORD timeoutMs)
 {
     if (session.connection == INVALID_SOCKET)
         return -1;
-    int got = ReadFrame(session.connection, session.received, timeoutMs, event.kind, event.code,
-                        event.text);
+    int got = ReadFrame(session.connection, session.received, timeoutMs, event.kind, event.code, event.text);
     event.ms = PmNow(session);
     return got;
 }
 
 bool PmWaitExit(PmSession &session, DWORD timeoutMs, DWORD &status)
 {
-    if (!session.process.hProcess ||
-        WaitForSingleObject(session.process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+    if (!session.process.hProcess || WaitForSingleObject(session.process.hProcess, timeoutMs) != WAIT_OBJECT_0)
         return false;
     return GetExitCodeProcess(session.process.hProcess, &status) != 0;
 }

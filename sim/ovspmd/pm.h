@@ -40,8 +40,7 @@ double PmNow(const PmSession &session);
 
 // Listens on loopback and starts commandLine with the port and token in its
 // environment. False with a text in error when either fails.
-bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions &options,
-             std::string &error);
+bool PmStart(PmSession &session, const std::string &commandLine, const PmOptions &options, std::string &error);
 
 // Waits up to timeoutMs for the child's connection; connections that do not
 // prove to be the child are closed and waited past.

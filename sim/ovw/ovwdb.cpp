@@ -23,7 +23,9 @@ int main(int argc, char *argv[])
                 auto value = store.values.find(std::make_pair(object.first, field.first));
                 if (field.second.boolean)
                     printf("  %s=%s", field.second.name.c_str(),
-                           value == store.values.end() ? "unset" : value->second ? "true" : "false");
+                           value == store.values.end() ? "unset"
+                           : value->second             ? "true"
+                                                       : "false");
             }
             printf("\n");
         }

@@ -50,7 +50,8 @@ TEST_F(StartUp, UnknownOptionsPrintUsageOnceEachAndStartUpGoesOn)
     ExitAndTime();
     // Standard error is a text-mode stream: the runtime writes each line end
     // as CR LF.
-    std::string usage = "usage: " + PmProgramDir() + "imdaemon.exe [-p#] [-r#]\r\n"
+    std::string usage = "usage: " + PmProgramDir() +
+                        "imdaemon.exe [-p#] [-r#]\r\n"
                         "   Negative # imply NACK instead of ACK\r\n";
     EXPECT_EQ(ReadFileText(stderrPath), usage + usage);
 }
@@ -129,8 +130,8 @@ TEST_F(Commands, ExtremeDelaysWaitInsteadOfWrapping)
         const char *options;
         int command;
     } cases[] = {
-        {"-p -2147483648", PM_PAUSE}, {"-p -4294967297", PM_PAUSE}, {"-p -99999999999", PM_PAUSE},
-        {"-r 4294967297", PM_RESUME},  {"-r 99999999999", PM_RESUME},
+        {"-p -2147483648", PM_PAUSE}, {"-p -4294967297", PM_PAUSE},  {"-p -99999999999", PM_PAUSE},
+        {"-r 4294967297", PM_RESUME}, {"-r 99999999999", PM_RESUME},
     };
     std::string dir = FreshTestDir();
     for (const auto &c : cases) {

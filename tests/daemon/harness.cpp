@@ -38,8 +38,7 @@ std::vector<std::string> RecordValues(const std::string &dir, const std::string 
     return values;
 }
 
-bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value,
-                   DWORD timeoutMs)
+bool WaitForRecord(const std::string &dir, const std::string &key, const std::string &value, DWORD timeoutMs)
 {
     DWORD dwStart = GetTickCount();
     do {
@@ -83,15 +82,14 @@ static std::string Describe(char kind, int code, const std::string &text)
     return std::string(1, kind) + " " + std::to_string(code) + " " + PmQuote(text);
 }
 
-::testing::AssertionResult DaemonTest::Expect(char kind, int code, const std::string &text,
-                                              DWORD timeoutMs, PmEvent *got)
+::testing::AssertionResult DaemonTest::Expect(char kind, int code, const std::string &text, DWORD timeoutMs,
+                                              PmEvent *got)
 {
     PmEvent event;
     int n = PmNextEvent(session, event, timeoutMs);
     if (n <= 0)
-        return ::testing::AssertionFailure()
-               << "expected " << Describe(kind, code, text) << ", got "
-               << (n == 0 ? "nothing in time" : "a closed connection");
+        return ::testing::AssertionFailure() << "expected " << Describe(kind, code, text) << ", got "
+                                             << (n == 0 ? "nothing in time" : "a closed connection");
     if (got)
         *got = event;
     if (event.kind != kind || event.code != code || event.text != text)

@@ -52,8 +52,8 @@ protected:
     bool Start(const std::string &arguments, const std::vector<std::string> &env = {});
 
     // The next event must be of kind with code and text, within timeoutMs.
-    ::testing::AssertionResult Expect(char kind, int code, const std::string &text,
-                                      DWORD timeoutMs = 5000, PmEvent *got = 0);
+    ::testing::AssertionResult Expect(char kind, int code, const std::string &text, DWORD timeoutMs = 5000,
+                                      PmEvent *got = 0);
 
     // Sends the exit command and expects its closing message and status
     // 4; returns the ms from the command to the closing message.

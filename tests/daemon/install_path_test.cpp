@@ -102,8 +102,7 @@ TEST(SetInstallDirFromArgument, DecodesThenSetsBothForms)
         {"%20%20", "  ", "  "},
         {"C:\\Mod", "C:\\Mod", "C:\\Mod"},
         {std::string(150, 'd') + "%20" + std::string(150, 'e'),
-         std::string(150, 'd') + " " + std::string(150, 'e'),
-         std::string(150, 'd') + " " + std::string(108, 'e')},
+         std::string(150, 'd') + " " + std::string(150, 'e'), std::string(150, 'd') + " " + std::string(108, 'e')},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.argument);

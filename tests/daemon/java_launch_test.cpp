@@ -108,8 +108,7 @@ TEST_F(JavaLaunch, NothingMatchingLeavesThreeSpaces)
 {
     UseJavaStandIn(dir);
     Serve(dir);
-    EXPECT_EQ(StartedCommandLine(),
-              "-Djava.library.path=\"" + dir + ";\" -classpath   " + szMainClass);
+    EXPECT_EQ(StartedCommandLine(), "-Djava.library.path=\"" + dir + ";\" -classpath   " + szMainClass);
 }
 
 TEST_F(JavaLaunch, SpacesComeFromPercent20AndTheDirectoryIsCurrent)
@@ -119,8 +118,8 @@ TEST_F(JavaLaunch, SpacesComeFromPercent20AndTheDirectoryIsCurrent)
     Touch(dir + "app one.jar");
     UseJavaStandIn(dir);
     Serve(Encoded(dir));
-    EXPECT_EQ(StartedCommandLine(), "-Djava.library.path=\"" + dir + ";\" -classpath \"" + dir +
-                                        "app one.jar\";  " + szMainClass);
+    EXPECT_EQ(StartedCommandLine(),
+              "-Djava.library.path=\"" + dir + ";\" -classpath \"" + dir + "app one.jar\";  " + szMainClass);
     std::vector<std::string> cwd = RecordValues(dir, "cwd");
     ASSERT_EQ(cwd.size(), 1u);
     EXPECT_EQ(cwd[0] + "\\", dir);
@@ -199,7 +198,8 @@ TEST_F(JavaLaunch, StartsOnceAndOnlyAfterInitializationComplete)
     Serve(dir);
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(PmSend(session, i % 2 ? PM_RESUME : PM_PAUSE));
-        ASSERT_TRUE(Expect(FRAME_RESPONSE, i % 2 ? PM_RESUME_OK : PM_PAUSE_OK, i % 2 ? PM_RESUME_OK_TEXT : PM_PAUSE_OK_TEXT));
+        ASSERT_TRUE(Expect(FRAME_RESPONSE, i % 2 ? PM_RESUME_OK : PM_PAUSE_OK,
+                           i % 2 ? PM_RESUME_OK_TEXT : PM_PAUSE_OK_TEXT));
     }
     EXPECT_TRUE(WaitForRecord(dir, "window", "open"));
     EXPECT_EQ(RecordValues(dir, "pid").size(), 1u);

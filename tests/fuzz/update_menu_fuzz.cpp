@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     field.utf = split == std::string::npos ? "flag" : rest.substr(split + 1);
     jstring hostRef = (control & 0x80) ? 0 : MiniRef(host);
     jstring fieldRef = (control & 0x40) ? 0 : MiniRef(field);
-    jint result = Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(env, 0, hostRef, 0, fieldRef,
-                                                                 (jboolean)(control & 0x3F));
+    jint result =
+        Java_quorel_im_vesk_NNMMenuManager_UpdateMenu(env, 0, hostRef, 0, fieldRef, (jboolean)(control & 0x3F));
     if (host.borrowed != 0 || field.borrowed != 0 || (result != 0 && result != 1))
         abort();
     return 0;

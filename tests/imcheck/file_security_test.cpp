@@ -28,7 +28,8 @@ static std::string Self()
 static std::string Holders(const std::string &sddl, ObjectRole role)
 {
     PSECURITY_DESCRIPTOR descriptor = 0;
-    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, 0))
+    EXPECT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, 0))
         << sddl;
     if (!descriptor)
         return "(no descriptor)";

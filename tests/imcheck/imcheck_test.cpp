@@ -99,11 +99,11 @@ static std::string PrintedCommandLine(const Report &report, size_t *length = 0)
 // own, and an install directory holding nodeflags.dll, one archive and
 // java_file.dat naming the launcher.
 struct Install {
-    std::string root;        // the test's own folder
-    std::string dir;         // install directory, with the trailing backslash
-    std::string launcher;    // what java_file.dat names
-    std::wstring arguments;  // imcheck's command-line arguments
-    std::string cwd;         // imcheck's current folder; the test's own when empty
+    std::string root;       // the test's own folder
+    std::string dir;        // install directory, with the trailing backslash
+    std::string launcher;   // what java_file.dat names
+    std::wstring arguments; // imcheck's command-line arguments
+    std::string cwd;        // imcheck's current folder; the test's own when empty
 
     Report Check() const { return RunImcheck(arguments, cwd, root + "imcheck-report.txt"); }
 };
@@ -191,14 +191,14 @@ static void GrowCommandLine(Install &in, size_t to)
 static void LetEveryoneWrite(const std::string &path)
 {
     PSECURITY_DESCRIPTOR descriptor = 0;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        "D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, 0));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)",
+                                                                     SDDL_REVISION_1, &descriptor, 0));
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = 0;
     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    EXPECT_EQ(SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0,
-                                    dacl, 0),
-              (DWORD)ERROR_SUCCESS);
+    EXPECT_EQ(
+        SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
+        (DWORD)ERROR_SUCCESS);
     LocalFree(descriptor);
 }
 
@@ -228,12 +228,12 @@ static const Case cases[] = {
      },
      {}},
     {"NoArgument", [](Install &in) { in.arguments = L""; }, {{"error", "no install directory given"}}},
-    {"EmptyArgument", [](Install &in) { in.arguments = L"\"\""; },
+    {"EmptyArgument",
+     [](Install &in) { in.arguments = L"\"\""; },
      {{"error", "install directory argument is empty"}}},
     {"NoTrailingBackslash",
      [](Install &in) { in.arguments = PmArgument(Wide(Encoded(in.dir.substr(0, in.dir.size() - 1)))); },
-     {{"error", "does not end with a backslash"},
-      {"error", "Integration Modulejava_file.dat\" does not exist"}}},
+     {{"error", "does not end with a backslash"}, {"error", "Integration Modulejava_file.dat\" does not exist"}}},
     {"DirectoryOf246Characters",
      [](Install &in) {
          in.dir = DirOfLength(in, 246);
@@ -272,7 +272,8 @@ static const Case cases[] = {
     {"MissingDirectory",
      [](Install &in) { in.arguments = PmArgument(Wide(Encoded(in.root + "Elsewhere\\"))); },
      {{"error", "Elsewhere\\\" does not exist: the daemon starts no application"}}},
-    {"JavaFileMissing", [](Install &in) { DeleteFileA((in.dir + "java_file.dat").c_str()); },
+    {"JavaFileMissing",
+     [](Install &in) { DeleteFileA((in.dir + "java_file.dat").c_str()); },
      {{"error", "java_file.dat\" does not exist"}}},
     {"JavaFileIsAFolder",
      [](Install &in) {
@@ -280,11 +281,14 @@ static const Case cases[] = {
          CreateDirectoryA((in.dir + "java_file.dat").c_str(), 0);
      },
      {{"error", "cannot be opened for reading (it is a folder)"}}},
-    {"JavaFileFirstLineEmpty", [](Install &in) { SetJavaFile(in, "\r\n" + in.launcher); },
+    {"JavaFileFirstLineEmpty",
+     [](Install &in) { SetJavaFile(in, "\r\n" + in.launcher); },
      {{"error", "first line of java_file.dat is empty"}}},
-    {"JavaFileBeginsWithNul", [](Install &in) { SetJavaFile(in, std::string(1, '\0') + in.launcher); },
+    {"JavaFileBeginsWithNul",
+     [](Install &in) { SetJavaFile(in, std::string(1, '\0') + in.launcher); },
      {{"error", "begins with a NUL byte"}}},
-    {"JavaFileBeginsWithCtrlZ", [](Install &in) { SetJavaFile(in, "\x1A" + in.launcher); },
+    {"JavaFileBeginsWithCtrlZ",
+     [](Install &in) { SetJavaFile(in, "\x1A" + in.launcher); },
      {{"error", "begins with a Ctrl-Z"}}},
     {"JavaFileFirstLineCut",
      [](Install &in) {
@@ -301,31 +305,39 @@ static const Case cases[] = {
          SetJavaFile(in, path + " -Xmx512m");
      },
      {{"warning", "first line of java_file.dat is 268 characters long"}}},
-    {"LauncherRelative", [](Install &in) { SetJavaFile(in, "jre\\bin\\java.exe"); },
+    {"LauncherRelative",
+     [](Install &in) { SetJavaFile(in, "jre\\bin\\java.exe"); },
      {{"error", "is not absolute"}}},
-    {"LauncherQuoted", [](Install &in) { SetJavaFile(in, "\"" + in.launcher + "\""); },
+    {"LauncherQuoted",
+     [](Install &in) { SetJavaFile(in, "\"" + in.launcher + "\""); },
      {{"error", "holds a double quote"}}},
-    {"LauncherLeadingBlank", [](Install &in) { SetJavaFile(in, " " + in.launcher); },
+    {"LauncherLeadingBlank",
+     [](Install &in) { SetJavaFile(in, " " + in.launcher); },
      {{"error", "begins or ends with a blank"}}},
-    {"LauncherTrailingBlank", [](Install &in) { SetJavaFile(in, in.launcher + "\t"); },
+    {"LauncherTrailingBlank",
+     [](Install &in) { SetJavaFile(in, in.launcher + "\t"); },
      {{"error", "begins or ends with a blank"}}},
-    {"LauncherTrailingSpacesAndDots", [](Install &in) { SetJavaFile(in, in.launcher + " . "); },
+    {"LauncherTrailingSpacesAndDots",
+     [](Install &in) { SetJavaFile(in, in.launcher + " . "); },
      {{"warning", "ends with spaces or dots, which Windows drops"}}},
-    {"JavaFileWithByteOrderMark", [](Install &in) { SetJavaFile(in, "\xEF\xBB\xBF" + in.launcher); },
+    {"JavaFileWithByteOrderMark",
+     [](Install &in) { SetJavaFile(in, "\xEF\xBB\xBF" + in.launcher); },
      {{"error", "byte-order mark"}}},
-    {"LauncherMissing", [](Install &in) { SetJavaFile(in, in.root + "jdk\\bin\\java.exe"); },
+    {"LauncherMissing",
+     [](Install &in) { SetJavaFile(in, in.root + "jdk\\bin\\java.exe"); },
      {{"error", "jdk\\bin\\java.exe\" does not exist"}}},
-    {"LauncherIsAFolder", [](Install &in) { SetJavaFile(in, in.root + "jre\\bin"); },
-     {{"error", "is a folder"}}},
+    {"LauncherIsAFolder", [](Install &in) { SetJavaFile(in, in.root + "jre\\bin"); }, {{"error", "is a folder"}}},
     {"LauncherIsABatchFile",
      [](Install &in) {
          WriteFileText(in.root + "jre\\bin\\java.bat", "@java.exe %*\r\n");
          SetJavaFile(in, in.root + "jre\\bin\\java.bat");
      },
      {{"error", "is a batch file"}}},
-    {"LauncherIsNotAProgram", [](Install &in) { WriteFileText(in.launcher, "MZ but nothing more"); },
+    {"LauncherIsNotAProgram",
+     [](Install &in) { WriteFileText(in.launcher, "MZ but nothing more"); },
      {{"error", "is not a Windows program"}}},
-    {"LauncherIsALibrary", [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.launcher); },
+    {"LauncherIsALibrary",
+     [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.launcher); },
      {{"error", "is a library (DLL), not a program"}}},
     {"LauncherNotNamedJava",
      [](Install &in) {
@@ -333,7 +345,8 @@ static const Case cases[] = {
          SetJavaFile(in, in.root + "jre\\bin\\start-java.exe");
      },
      {{"warning", "the launcher is \"start-java.exe\", not java.exe or javaw.exe"}}},
-    {"BridgeMissing", [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
+    {"BridgeMissing",
+     [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
      {{"error", "nodeflags.dll is not in the install directory"}}},
     {"BridgeIsAFolder",
      [](Install &in) {
@@ -341,15 +354,18 @@ static const Case cases[] = {
          CreateDirectoryA((in.dir + "nodeflags.dll").c_str(), 0);
      },
      {{"error", "nodeflags.dll in the install directory is a folder"}}},
-    {"BridgeNotALibrary", [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
+    {"BridgeNotALibrary",
+     [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
      {{"error", "nodeflags.dll in the install directory is not a Windows library"}}},
-    {"LauncherOfTheOtherArchitecture", [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
+    {"LauncherOfTheOtherArchitecture",
+     [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
      {{"error", "launcher is a " OTHER_MACHINE " program and nodeflags.dll a " BUILD_MACHINE " library"}}},
     {"BridgeOfTheOtherArchitecture",
      [](Install &in) { Copy(HereFile("other-arch-library.dll"), in.dir + "nodeflags.dll"); },
      {{"error", "launcher is a " BUILD_MACHINE " program and nodeflags.dll a " OTHER_MACHINE " library"}}},
     {"CommandLineAtTheLimit", [](Install &in) { GrowCommandLine(in, 32766); }, {}},
-    {"CommandLineOverTheLimit", [](Install &in) { GrowCommandLine(in, 32767); },
+    {"CommandLineOverTheLimit",
+     [](Install &in) { GrowCommandLine(in, 32767); },
      {{"error", "command line is 32767 characters long, more than the 32766"}}},
     {"SemicolonInDirectory",
      [](Install &in) {
@@ -357,7 +373,8 @@ static const Case cases[] = {
          Populate(in);
      },
      {{"warning", "holds a ';'"}}},
-    {"SemicolonInArchiveName", [](Install &in) { WriteFileText(in.dir + "a;b.jar", "PK"); },
+    {"SemicolonInArchiveName",
+     [](Install &in) { WriteFileText(in.dir + "a;b.jar", "PK"); },
      {{"warning", "\"a;b.jar\" in the install directory holds a ';'"}}},
     {"DirectoryOutsideTheAnsiCodePage",
      [](Install &in) {
@@ -382,16 +399,21 @@ static const Case cases[] = {
          Copy(PmProgramDir() + "ovw.dll", in.dir + "OVW.DLL");
      },
      {{"warning", "ov.dll is in the install directory"}, {"warning", "ovw.dll is in the install directory"}}},
-    {"DirectoryWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.dir); },
+    {"DirectoryWritableByEveryone",
+     [](Install &in) { LetEveryoneWrite(in.dir); },
      {{"warning", "Module\\\" can be changed by Everyone: whoever can write it"}}},
-    {"JavaFileWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.dir + "java_file.dat"); },
+    {"JavaFileWritableByEveryone",
+     [](Install &in) { LetEveryoneWrite(in.dir + "java_file.dat"); },
      {{"warning", "java_file.dat\" can be changed by Everyone: whoever can change it"}}},
-    {"LauncherWritableByEveryone", [](Install &in) { LetEveryoneWrite(in.launcher); },
+    {"LauncherWritableByEveryone",
+     [](Install &in) { LetEveryoneWrite(in.launcher); },
      {{"warning", "jre\\bin\\java.exe\" can be changed by Everyone: whoever can change it"}}},
-    {"FolderAboveTheLauncherOpenToEveryone", [](Install &in) { LetEveryoneWrite(in.root + "jre\\bin"); },
+    {"FolderAboveTheLauncherOpenToEveryone",
+     [](Install &in) { LetEveryoneWrite(in.root + "jre\\bin"); },
      {{"warning", "jre\\bin\\\" can be changed by Everyone: whoever can delete or rename what it holds, or "
                   "change its permissions, can put another in place of the launcher"}}},
-    {"FolderAboveBothOpenToEveryone", [](Install &in) { LetEveryoneWrite(in.root); },
+    {"FolderAboveBothOpenToEveryone",
+     [](Install &in) { LetEveryoneWrite(in.root); },
      {{"warning", "Everyone: whoever can delete or rename what it holds, or change its permissions, can put "
                   "another in place of the install directory"}}},
 };

@@ -52,9 +52,9 @@ protected:
             dup2(o, 1);
             dup2(e, 2);
             setenv("OVW_SIM_DB", db.c_str(), 1);
-            std::vector<std::string> words = {JAVA_EXECUTABLE, "-Xshare:auto",
-                                              std::string("-Djava.library.path=") + LIBRARY_DIR, "-cp",
-                                              CLASS_PATH, "NodeflagsDriver"};
+            std::vector<std::string> words = {
+                JAVA_EXECUTABLE, "-Xshare:auto", std::string("-Djava.library.path=") + LIBRARY_DIR,
+                "-cp",           CLASS_PATH,     "NodeflagsDriver"};
             words.insert(words.end(), args.begin(), args.end());
             std::vector<char *> argv;
             for (std::string &w : words)
@@ -100,8 +100,8 @@ protected:
 TEST_F(Bridge, SetsTrueAndFalseAndPrintsOnlyTheHostNames)
 {
     Seed({"alpha", "beta"});
-    Run({"init", "update", "alpha", szFlag, "true", "update", "beta", szFlag, "false",
-         "update", "alpha", szFlag, "false", "update", "beta", szFlag, "true", "done"});
+    Run({"init", "update", "alpha", szFlag, "true", "update", "beta", szFlag, "false", "update", "alpha", szFlag,
+         "false", "update", "beta", szFlag, "true", "done"});
     EXPECT_EQ(status, 0) << err;
     EXPECT_EQ(out, "alphabetaalphabeta");
     EXPECT_EQ(err, "init=1\nupdate=1\nupdate=1\nupdate=1\nupdate=1\ndone=1\n");
@@ -152,8 +152,8 @@ TEST_F(Bridge, NamesAreCutAfter127Bytes)
 {
     std::string host127(127, 'h'), field127(127, 'f');
     Seed({host127}, field127);
-    Run({"init", "update", "rep:h:127", "rep:f:127", "true", "update", "rep:h:128", "rep:f:128", "false",
-         "update", "rep:h:300", "rep:f:300", "true", "update", "rep:h:126", "rep:f:127", "true"});
+    Run({"init", "update", "rep:h:127", "rep:f:127", "true", "update", "rep:h:128", "rep:f:128", "false", "update",
+         "rep:h:300", "rep:f:300", "true", "update", "rep:h:126", "rep:f:127", "true"});
     EXPECT_EQ(out, host127 + host127 + host127 + std::string(126, 'h') + szNotFound);
     EXPECT_EQ(err, "init=1\nupdate=1\nupdate=1\nupdate=1\nupdate=0\n");
     EXPECT_EQ(Sets(), "3");
