@@ -25,7 +25,12 @@ void StopJVMProcess()
     if (dwJVMProcessId == 0)
         return;
     CloseTheJavaFrame();
-    KillProcess(dwJVMProcessId);
+    // Ended through the handle held since its creation, so that the stop
+    // needs no further access to the application; by its id only without one.
+    if (piJVM.hProcess)
+        TerminateProcess(piJVM.hProcess, 0xFFFFFFFF);
+    else
+        KillProcess(dwJVMProcessId);
     dwJVMProcessId = 0;
 }
 

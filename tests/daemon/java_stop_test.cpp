@@ -1,6 +1,8 @@
 // Stopping the Java application on the exit command, for each way the
 // application can meet WM_CLOSE. Times are from the exit command to the
 // daemon's closing message.
+#include <cstring>
+
 #include "harness.h"
 #include "install_path.h"
 #include "jvm.h"
@@ -155,30 +157,58 @@ static HANDLE WINAPI OpenForTerminationOnly(DWORD access, BOOL inherit, DWORD pr
     return realOpen(access, inherit, processId);
 }
 
-// The daemon's own start and stop, in this process: the stop must wait on
-// what it holds from the start, since no further handle to the application
-// may be granted.
-TEST(JavaStopWithoutASecondHandle, ApplicationThatClosesAtOnceEndsAtOnce)
+static HANDLE WINAPI OpenNothing(DWORD, BOOL, DWORD)
 {
-    std::string dir = FreshTestDir();
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+// Runs the daemon's own start, with the Java stand-in in mode, and its stop
+// in this process while open stands in for OpenProcess; returns the ms the
+// stop took.
+static double StartAndStopWith(const std::string &dir, const char *mode, OpenCall open)
+{
     UseJavaStandIn(dir);
     SetInstallDir(dir);
-    ASSERT_EQ(CreateJVMProcess(), 1);
-    DWORD processId = dwJVMProcessId;
-    ASSERT_TRUE(WaitForRecord(dir, "window", "open"));
+    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", mode);
+    int started = CreateJVMProcess();
+    SetEnvironmentVariableA("JAVAAPP_SIM_MODE", 0);
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(WaitForRecord(dir, "window", strcmp(mode, "nowindow") ? "open" : "none"));
 
     DWORD dwProtect;
-    ASSERT_TRUE(VirtualProtect(&openSlot, sizeof(OpenCall), PAGE_READWRITE, &dwProtect));
+    EXPECT_TRUE(VirtualProtect(&openSlot, sizeof(OpenCall), PAGE_READWRITE, &dwProtect));
     realOpen = openSlot;
-    openSlot = OpenForTerminationOnly;
+    openSlot = open;
     DWORD dwStart = GetTickCount();
     StopJVMProcess();
     double msToStop = GetTickCount() - dwStart;
     openSlot = realOpen;
+    return msToStop;
+}
 
-    EXPECT_LT(msToStop, msWellBeforeTheDeadline);
+// The daemon's own start and stop, in this process: the stop must wait on
+// and end what it holds from the start, since no further handle to the
+// application may be granted.
+TEST(JavaStopWithoutASecondHandle, ApplicationThatClosesAtOnceEndsAtOnce)
+{
+    std::string dir = FreshTestDir();
+    EXPECT_LT(StartAndStopWith(dir, "close", OpenForTerminationOnly), msWellBeforeTheDeadline);
     EXPECT_TRUE(WaitForRecord(dir, "exit", "0")) << "it exited by itself, not terminated";
     EXPECT_EQ(RecordValues(dir, "close").size(), 1u);
-    if (!WaitForRecord(dir, "exit", "", 0))
-        KillProcess(processId); // the test's own leftover
+    if (WaitForSingleObject(piJVM.hProcess, 0) != WAIT_OBJECT_0)
+        TerminateProcess(piJVM.hProcess, 1); // the test's own leftover
+}
+
+TEST(JavaStopWithoutASecondHandle, ApplicationWithoutWindowIsTerminatedAtOnce)
+{
+    std::string dir = FreshTestDir();
+    EXPECT_LT(StartAndStopWith(dir, "nowindow", OpenNothing), msWellBeforeTheDeadline);
+    bool ended = WaitForSingleObject(piJVM.hProcess, 5000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended) << "the application must be terminated without a second handle";
+    DWORD code = 0;
+    GetExitCodeProcess(piJVM.hProcess, &code);
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+    if (!ended)
+        TerminateProcess(piJVM.hProcess, 1); // the test's own leftover
 }
