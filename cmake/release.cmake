@@ -34,8 +34,10 @@ if(GIT_FOUND)
                   OUTPUT_VARIABLE git_facts OUTPUT_STRIP_TRAILING_WHITESPACE
                   RESULT_VARIABLE git_status ERROR_QUIET)
   string(REPLACE "\n" ";" git_facts "${git_facts}")
-  list(APPEND git_facts "") # a first item even when git answered nothing
-  list(GET git_facts 0 git_top)
+  set(git_top "") # git answers nothing outside a checkout
+  if(git_facts)
+    list(GET git_facts 0 git_top)
+  endif()
   file(REAL_PATH ${CMAKE_SOURCE_DIR} source_dir)
   if(git_status EQUAL 0 AND git_top STREQUAL source_dir)
     list(GET git_facts 1 IMDAEMON_REVISION)
