@@ -19,44 +19,16 @@ if(NOT WIN32)
 endif()
 enable_language(RC)
 
-# The source revision and the release time: from git when the source tree is a
-# checkout of its own (with "-modified" when tracked files differ from the
-# commit), else the word "archive" and 1980-01-01, the earliest time a ZIP
-# entry can carry. git status must not rewrite the index, which the
-# configuration watches to follow commits and checkouts.
-set(IMDAEMON_REVISION archive)
-set(IMDAEMON_SOURCE_DATE 315532800)
-find_package(Git QUIET)
-if(GIT_FOUND)
-  execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --show-toplevel HEAD
-                          --path-format=absolute --git-path HEAD --git-path index
-                  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-                  OUTPUT_VARIABLE git_facts OUTPUT_STRIP_TRAILING_WHITESPACE
-                  RESULT_VARIABLE git_status ERROR_QUIET)
-  string(REPLACE "\n" ";" git_facts "${git_facts}")
-  set(git_top "") # git answers nothing outside a checkout
-  if(git_facts)
-    list(GET git_facts 0 git_top)
-  endif()
-  file(REAL_PATH ${CMAKE_SOURCE_DIR} source_dir)
-  if(git_status EQUAL 0 AND git_top STREQUAL source_dir)
-    list(GET git_facts 1 IMDAEMON_REVISION)
-    list(SUBLIST git_facts 2 2 git_watched)
-    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${git_watched})
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env GIT_OPTIONAL_LOCKS=0
-                            ${GIT_EXECUTABLE} status --porcelain --untracked-files=no
-                    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE git_changes)
-    if(git_changes)
-      string(APPEND IMDAEMON_REVISION -modified)
-    endif()
-    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
-                    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-                    OUTPUT_VARIABLE IMDAEMON_SOURCE_DATE OUTPUT_STRIP_TRAILING_WHITESPACE)
-  endif()
-endif()
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(IMDAEMON_SOURCE_DATE $ENV{SOURCE_DATE_EPOCH})
-endif()
+# The source revision and the release time, as cmake/source-revision tells
+# them (scripts/release asks it too, and configures again when the build's
+# differ); the build configures again when git's HEAD or index change.
+execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/source-revision ${CMAKE_SOURCE_DIR}
+                OUTPUT_VARIABLE source_facts OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+string(REPLACE "\n" ";" source_facts "${source_facts}")
+list(POP_FRONT source_facts IMDAEMON_REVISION IMDAEMON_SOURCE_DATE)
+set(IMDAEMON_SOURCE "${IMDAEMON_REVISION} ${IMDAEMON_SOURCE_DATE}" CACHE INTERNAL
+    "The source revision and release time the build was configured with")
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source_facts})
 message(STATUS "Release: version ${PROJECT_VERSION}, source revision ${IMDAEMON_REVISION}, time ${IMDAEMON_SOURCE_DATE}")
 
 # No build path in the objects: the source folder is /imdaemon, the build
@@ -131,12 +103,22 @@ install(FILES ${PROJECT_SOURCE_DIR}/DEPLOY.txt DESTINATION .)
 
 # The ZIP of what cmake --install installs, once every deliverable is known
 # (at the end of the top folder).
+# Its path is kept in the cache too, for the scripts that look at it. A build
+# that is not optimised names its type, so that nobody takes it for the
+# release.
+if(IMDAEMON_ARCH STREQUAL "x86")
+  set(zip_name imdaemon-${PROJECT_VERSION}-win32)
+else()
+  set(zip_name imdaemon-${PROJECT_VERSION}-win64)
+endif()
+if(NOT CMAKE_BUILD_TYPE)
+  string(APPEND zip_name -unoptimised)
+elseif(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+  string(TOLOWER "${zip_name}-${CMAKE_BUILD_TYPE}" zip_name)
+endif()
+set(IMDAEMON_RELEASE_ZIP ${CMAKE_BINARY_DIR}/release/${zip_name}.zip CACHE INTERNAL "The release ZIP this build makes")
 function(release_zip)
-  if(IMDAEMON_ARCH STREQUAL "x86")
-    set(zip ${CMAKE_BINARY_DIR}/release/imdaemon-${PROJECT_VERSION}-win32.zip)
-  else()
-    set(zip ${CMAKE_BINARY_DIR}/release/imdaemon-${PROJECT_VERSION}-win64.zip)
-  endif()
+  set(zip ${IMDAEMON_RELEASE_ZIP})
   set(note ${PROJECT_SOURCE_DIR}/DEPLOY.txt)
   set(entries DEPLOY.txt=${note})
   get_property(shipped GLOBAL PROPERTY IMDAEMON_SHIPPED)
@@ -150,4 +132,6 @@ function(release_zip)
     VERBATIM)
   add_custom_target(release_zip ALL DEPENDS ${zip})
 endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL release_zip)
+if(NOT IMDAEMON_REAL_PLATFORM)
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL release_zip)
+endif()

@@ -3,11 +3,11 @@
 # an installed folder and as the ZIP the build makes for its architecture
 # (entries in name order); the shipped binaries are stripped and name their
 # debug files, which keep the symbols beside the build.
-# Usage: release_test.sh <build dir> <objdump> <version>
+# Usage: release_test.sh <build dir> <objdump> <release ZIP>
 set -euo pipefail
 build=$(cd "$1" && pwd)
 objdump=$2
-version=$3
+zip=$3
 work="$build/release-test"
 rm -rf "$work"
 fail() { echo "FAIL: $*"; exit 1; }
@@ -15,10 +15,10 @@ cmake --install "$build" --prefix "$work/folder" >/dev/null
 expected=$'DEPLOY.txt\nimcheck.exe\nimdaemon.exe\nnodeflags.dll'
 installed=$(cd "$work/folder" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "installed folder holds: $(echo $installed)"
-case "$("$objdump" -f "$build/bin/imdaemon.exe")" in
-    *pei-x86-64*) zip="$build/release/imdaemon-$version-win64.zip" ;;
-    *pei-i386*) zip="$build/release/imdaemon-$version-win32.zip" ;;
-    *) fail "unknown architecture of imdaemon.exe" ;;
+# The ZIP names the architecture of what it holds.
+case "$("$objdump" -f "$build/bin/imdaemon.exe")/$(basename "$zip")" in
+    *pei-x86-64*/imdaemon-*-win64*.zip | *pei-i386*/imdaemon-*-win32*.zip) ;;
+    *) fail "$(basename "$zip") is not named for the architecture of imdaemon.exe" ;;
 esac
 [ -f "$zip" ] || fail "no $(basename "$zip"): $(ls "$build/release")"
 listed=$(cmake -E tar tf "$zip")
