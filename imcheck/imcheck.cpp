@@ -813,16 +813,18 @@ static void CheckRuntime(Trust &t, const std::string &launcher, const std::strin
 {
     std::string why = "whoever can change it chooses the program the daemon starts under the process manager's "
                       "account";
-    CheckTrust(t, launcher, OBJECT_FILE, what, why);
+    const std::string &named = shown.empty() ? what : shown;
+    CheckTrust(t, launcher, OBJECT_FILE, named, why);
     std::string folder = FolderOf(launcher);
-    CheckTrust(t, folder, OBJECT_FOLDER,
-               what == "the launcher" ? "the launcher's folder" : "the folder of " + what,
+    CheckTrust(t, folder, OBJECT_FOLDER, shown.empty() ? what + "'s folder" : "the folder of " + named,
                "Windows searches it first for the libraries the launcher loads, so whoever can add a file there "
                "or replace one chooses code that runs under the process manager's account");
     std::string bin = folder.substr(0, folder.size() - 1);
     std::string binName = bin.substr(bin.find_last_of("\\/") + 1);
-    if (_stricmp(binName.c_str(), "bin") == 0 && FolderOf(bin).size() < bin.size())
-        CheckTree(t, FolderOf(bin), "a folder of the Java runtime", "a file of the Java runtime",
+    // A bin folder right below a drive's root leaves no runtime folder of its own.
+    std::string runtime = FolderOf(bin);
+    if (_stricmp(binName.c_str(), "bin") == 0 && runtime.size() < bin.size() && !FoldersAbove(runtime).empty())
+        CheckTree(t, runtime, "a folder of the Java runtime", "a file of the Java runtime",
                   "whoever can change the Java runtime's files, or add some, chooses code that the launcher loads "
                   "and runs under the process manager's account");
     CheckFoldersAbove(t, launcher, what, shown);

@@ -237,3 +237,13 @@ TEST(FileSecurity, AnEntryOfAnUnknownTypeIsReported)
     EXPECT_EQ(HoldersOfEntries({Entry(0x20, INHERIT_ONLY_ACE, FILE_ALL_ACCESS, "S-1-1-0")}, OBJECT_FILE), "")
         << "inherit-only";
 }
+
+TEST(FileSecurity, WellKnownAccountsAreNamed)
+{
+    EXPECT_EQ(Holders(Descriptor("(A;;FA;;;S-1-5-14)"), OBJECT_FILE), "NT AUTHORITY\\REMOTE INTERACTIVE LOGON");
+    EXPECT_EQ(Holders(Descriptor("(A;;FA;;;S-1-5-15)"), OBJECT_FILE), "NT AUTHORITY\\This Organization");
+    EXPECT_EQ(Holders(Descriptor("(A;;FA;;;S-1-15-2-1)"), OBJECT_FILE),
+              "APPLICATION PACKAGE AUTHORITY\\ALL APPLICATION PACKAGES");
+    EXPECT_EQ(Holders("O:S-1-3-4D:(A;;FA;;;SY)", OBJECT_FILE), "OWNER RIGHTS (owner)")
+        << "as odd an owner as it is";
+}

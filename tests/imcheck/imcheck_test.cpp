@@ -631,6 +631,17 @@ static const Case cases[] = {
                   ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\LauncherThroughALink\\jre\\bin\\java.exe\" "
                   "was followed) \"" FIXTURE_DRIVE_UPPER ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
                   "LauncherThroughALink\\open\\\" can be changed by Everyone"}}},
+    {"RuntimeFolderThroughALink",
+     [](Install &in) {
+         CreateDirectoryA((in.root + "lib").c_str(), 0);
+         WriteFileText(in.root + "lib\\modules", "x");
+         MoveBehindALink(in, "lib");
+         MakeLink(in.root + "jre\\lib", in.root + "open\\lib");
+     },
+     {{"warning", "the folder above the link's real path (a link on \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\RuntimeFolderThroughALink\\jre\\lib\" was "
+                  "followed) \"" FIXTURE_DRIVE_UPPER ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "RuntimeFolderThroughALink\\open\\\" can be changed by Everyone"}}},
     {"LauncherLiteralPathEndingWithASpace",
      // Wine drops the space as it opens the file; Windows keeps it.
      [](Install &in) { SetJavaFile(in, "\\\\?\\" + in.launcher + " "); },
