@@ -735,8 +735,8 @@ static void Walk(Trust &t, const std::string &path, const std::string &what, std
 // The findings of a walked folder, few enough to read: a folder open to
 // the same accounts as everything below it is one line, and past
 // MAX_TREE_LINES the rest is counted in one more.
-static void ReportTree(const std::vector<TreeObject> &objects, const std::string &folderWhat,
-                       const std::string &fileWhat, const std::string &why)
+static void ReportTree(const std::vector<TreeObject> &objects, const std::string &rootWhat,
+                       const std::string &folderWhat, const std::string &fileWhat, const std::string &why)
 {
     std::vector<std::string> lines;
     size_t rest = 0;
@@ -753,12 +753,13 @@ static void ReportTree(const std::vector<TreeObject> &objects, const std::string
                 ++open;
             }
         std::string line;
+        const std::string &what = i == 0 ? rootWhat : o.folder ? folderWhat : fileWhat;
         if (same && open > 0) {
-            line = folderWhat + " " + Quoted(o.path) + " and the " + std::to_string(open) +
+            line = what + " " + Quoted(o.path) + " and the " + std::to_string(open) +
                    " files and folders below it can be changed by " + o.accounts;
             i += o.below;
         } else {
-            line = (o.folder ? folderWhat : fileWhat) + " " + Quoted(o.path) + " can be changed by " + o.accounts;
+            line = what + " " + Quoted(o.path) + " can be changed by " + o.accounts;
             open = 0;
         }
         if (lines.size() + 1 < MAX_TREE_LINES) {
@@ -785,8 +786,8 @@ static void ReportTree(const std::vector<TreeObject> &objects, const std::string
 }
 
 // A folder whose contents decide what runs, and everything below it.
-static void CheckTree(Trust &t, const std::string &path, const std::string &folderWhat,
-                      const std::string &fileWhat, const std::string &why)
+static void CheckTree(Trust &t, const std::string &path, const std::string &rootWhat,
+                      const std::string &folderWhat, const std::string &fileWhat, const std::string &why)
 {
     std::vector<TreeObject> objects;
     std::vector<std::pair<std::string, std::string>> links;
@@ -794,7 +795,7 @@ static void CheckTree(Trust &t, const std::string &path, const std::string &fold
     if (!IsSeparator(folder.back()))
         folder += '\\';
     Walk(t, folder, folderWhat, objects, links);
-    ReportTree(objects, folderWhat, fileWhat, why);
+    ReportTree(objects, rootWhat, folderWhat, fileWhat, why);
     for (const auto &link : links)
         CheckFoldersAbove(t, link.second, "the link's real path", RealWhat("the link", link.first));
 }
@@ -824,7 +825,7 @@ static void CheckRuntime(Trust &t, const std::string &launcher, const std::strin
     // A bin folder right below a drive's root leaves no runtime folder of its own.
     std::string runtime = FolderOf(bin);
     if (_stricmp(binName.c_str(), "bin") == 0 && runtime.size() < bin.size() && !FoldersAbove(runtime).empty())
-        CheckTree(t, runtime, "a folder of the Java runtime", "a file of the Java runtime",
+        CheckTree(t, runtime, "the Java runtime", "a folder of the Java runtime", "a file of the Java runtime",
                   "whoever can change the Java runtime's files, or add some, chooses code that the launcher loads "
                   "and runs under the process manager's account");
     CheckFoldersAbove(t, launcher, what, shown);
@@ -855,7 +856,8 @@ static void CheckTrustChain(const Facts &f)
             continue; // no file of that name is on the class path
         std::string path = f.dir + entry.ansi;
         if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
-            CheckTree(t, path, "a folder on the class path", "a file in a folder on the class path",
+            CheckTree(t, path, "the folder on the class path", "a folder in a folder on the class path",
+                      "a file in a folder on the class path",
                       "whoever can change what it holds chooses classes the Java application runs under the "
                       "process manager's account");
         else

@@ -572,7 +572,7 @@ static const Case cases[] = {
          WriteFileText(in.dir + "classes.jar\\Main.class", "\xCA\xFE");
          LetEveryoneWrite(in.dir + "classes.jar");
      },
-     {{"warning", "a folder on the class path \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+     {{"warning", "the folder on the class path \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
                   "ClassPathFolderOpenToEveryone\\Integration Module\\classes.jar\\\" can be changed by "
                   "Everyone"}}},
     {"RuntimeLibraryWritableByEveryone",
