@@ -13,8 +13,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -597,18 +597,6 @@ struct Trust {
     bool First(const std::string &path) { return judged.insert(Key(path)).second; }
 };
 
-// Who besides the trusted accounts may change path; false, with a warning,
-// when its permissions cannot be read.
-static bool Holders(const std::string &path, ObjectRole role, const std::string &what, std::string &accounts)
-{
-    unsigned long error = 0;
-    if (UntrustedHoldersOfPath(path, RightsThatMatter(role), accounts, error))
-        return true;
-    Warning("the permissions of " + what + " " + Quoted(path) + " cannot be read (error " + std::to_string(error) +
-            "): make sure that only " + szTrustedAccounts + " can change it");
-    return false;
-}
-
 // One object of the chain that decides what runs, judged once however many
 // paths pass through it.
 static void CheckTrust(Trust &t, const std::string &path, ObjectRole role, const std::string &what,
@@ -617,7 +605,11 @@ static void CheckTrust(Trust &t, const std::string &path, ObjectRole role, const
     if (!t.First(path))
         return;
     std::string accounts;
-    if (Holders(path, role, what, accounts) && !accounts.empty())
+    unsigned long error = 0;
+    if (!UntrustedHoldersOfPath(path, RightsThatMatter(role), accounts, error))
+        Warning("the permissions of " + what + " " + Quoted(path) + " cannot be read (error " +
+                std::to_string(error) + "): make sure that only " + szTrustedAccounts + " can change it");
+    else if (!accounts.empty())
         Warning(what + " " + Quoted(path) + " can be changed by " + accounts + ": " + why + "; let only " +
                 szTrustedAccounts + " change it");
 }
@@ -681,24 +673,34 @@ struct TreeObject {
     bool folder;
     bool judged;          // judged here, not before
     std::string accounts; // besides the trusted ones; empty when none
+    unsigned long error;  // why its permissions, or a folder's list, cannot be read; 0 when they can
     size_t below;         // for a folder, how many objects follow it that lie below it
 };
+
+// Judges an object met in a walk, when it was not judged before.
+static TreeObject Judged(Trust &t, const std::string &path, bool folder)
+{
+    TreeObject o = {path, folder, t.First(path), "", 0, 0};
+    if (o.judged &&
+        !UntrustedHoldersOfPath(path, RightsThatMatter(folder ? OBJECT_FOLDER : OBJECT_FILE), o.accounts, o.error))
+        o.accounts.clear();
+    return o;
+}
 
 // path (a folder, ending with a backslash) and everything below it, in
 // order, each folder before what it holds; a link below it is followed once
 // and the folders above the place it leads to are checked as well.
-static void Walk(Trust &t, const std::string &path, const std::string &what, std::vector<TreeObject> &objects,
+static void Walk(Trust &t, const std::string &path, std::vector<TreeObject> &objects,
                  std::vector<std::pair<std::string, std::string>> &links)
 {
     size_t at = objects.size();
-    TreeObject folder = {path, true, t.First(path), "", 0};
-    if (folder.judged && !Holders(path, OBJECT_FOLDER, what, folder.accounts))
-        folder.judged = false;
-    objects.push_back(folder);
+    objects.push_back(Judged(t, path, true));
     if (!t.walkedFolders.insert(Trust::Key(path)).second)
         return;
     WIN32_FIND_DATAA data;
     HANDLE hFind = FindFirstFileA((path + "*").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND && !objects[at].error)
+        objects[at].error = GetLastError();
     if (hFind != INVALID_HANDLE_VALUE) {
         do {
             if (!strcmp(data.cFileName, ".") || !strcmp(data.cFileName, ".."))
@@ -718,14 +720,10 @@ static void Walk(Trust &t, const std::string &path, const std::string &what, std
                 if (!real.empty())
                     links.push_back({entry, real});
             }
-            if (isFolder) {
-                Walk(t, entry + "\\", what, objects, links);
-                continue;
-            }
-            TreeObject file = {entry, false, t.First(entry), "", 0};
-            if (file.judged && !Holders(entry, OBJECT_FILE, what, file.accounts))
-                file.judged = false;
-            objects.push_back(file);
+            if (isFolder)
+                Walk(t, entry + "\\", objects, links);
+            else
+                objects.push_back(Judged(t, entry, false));
         } while (FindNextFileA(hFind, &data));
         FindClose(hFind);
     }
@@ -733,56 +731,65 @@ static void Walk(Trust &t, const std::string &path, const std::string &what, std
 }
 
 // The findings of a walked folder, few enough to read: a folder open to
-// the same accounts as everything below it is one line, and past
-// MAX_TREE_LINES the rest is counted in one more.
+// the same accounts as everything below it is one line; past
+// MAX_TREE_LINES the rest is counted in one more; what cannot be read is
+// one line.
 static void ReportTree(const std::vector<TreeObject> &objects, const std::string &rootWhat,
                        const std::string &folderWhat, const std::string &fileWhat, const std::string &why)
 {
-    std::vector<std::string> lines;
-    size_t rest = 0;
-    std::vector<std::string> restAccounts;
+    struct Line {
+        std::string text;
+        size_t objects;
+        std::string accounts;
+    };
+    std::vector<Line> lines;
+    size_t unreadable = 0;
+    const TreeObject *firstUnreadable = 0;
     for (size_t i = 0; i < objects.size(); ++i) {
         const TreeObject &o = objects[i];
+        if (o.error && !unreadable++)
+            firstUnreadable = &o;
         if (!o.judged || o.accounts.empty())
             continue;
         size_t open = 0;
         bool same = o.folder && o.below > 0;
         for (size_t j = i + 1; same && j <= i + o.below; ++j)
             if (objects[j].judged) {
-                same = objects[j].accounts == o.accounts;
+                same = objects[j].accounts == o.accounts && !objects[j].error;
                 ++open;
             }
-        std::string line;
         const std::string &what = i == 0 ? rootWhat : o.folder ? folderWhat : fileWhat;
         if (same && open > 0) {
-            line = what + " " + Quoted(o.path) + " and the " + std::to_string(open) +
-                   " files and folders below it can be changed by " + o.accounts;
+            lines.push_back({what + " " + Quoted(o.path) + " and the " + std::to_string(open) +
+                                 " files and folders below it can be changed by " + o.accounts,
+                             1 + open, o.accounts});
             i += o.below;
         } else {
-            line = what + " " + Quoted(o.path) + " can be changed by " + o.accounts;
-            open = 0;
+            lines.push_back({what + " " + Quoted(o.path) + " can be changed by " + o.accounts, 1, o.accounts});
         }
-        if (lines.size() + 1 < MAX_TREE_LINES) {
-            lines.push_back(line);
-            continue;
-        }
-        rest += 1 + open;
-        bool known = false;
-        for (const std::string &a : restAccounts)
-            known |= a == o.accounts;
-        if (!known)
-            restAccounts.push_back(o.accounts);
     }
-    for (const std::string &line : lines)
-        Warning(line + ": " + why + "; let only " + szTrustedAccounts + " change it");
-    if (rest) {
-        std::string accounts;
-        for (const std::string &a : restAccounts)
-            accounts += (accounts.empty() ? "" : "; ") + a;
+    size_t shown = lines.size() <= MAX_TREE_LINES ? lines.size() : MAX_TREE_LINES - 1;
+    for (size_t i = 0; i < shown; ++i)
+        Warning(lines[i].text + ": " + why + "; let only " + szTrustedAccounts + " change it");
+    if (shown < lines.size()) {
+        size_t rest = 0;
+        std::vector<std::string> accounts;
+        for (size_t i = shown; i < lines.size(); ++i) {
+            rest += lines[i].objects;
+            if (std::find(accounts.begin(), accounts.end(), lines[i].accounts) == accounts.end())
+                accounts.push_back(lines[i].accounts);
+        }
+        std::string names;
+        for (const std::string &a : accounts)
+            names += (names.empty() ? "" : "; ") + a;
         Warning("and " + std::to_string(rest) + " more files and folders below " + Quoted(objects[0].path) +
-                " can be changed by " + accounts + ": " + why + "; let only " + szTrustedAccounts +
-                " change them");
+                " can be changed by " + names + ": " + why + "; let only " + szTrustedAccounts + " change them");
     }
+    if (unreadable)
+        Warning("the permissions of " + std::to_string(unreadable) + " of the files and folders of " + rootWhat +
+                " " + Quoted(objects[0].path) + " cannot be read (the first: " + Quoted(firstUnreadable->path) +
+                ", error " + std::to_string(firstUnreadable->error) + "): make sure that only " +
+                szTrustedAccounts + " can change them");
 }
 
 // A folder whose contents decide what runs, and everything below it.
@@ -794,7 +801,7 @@ static void CheckTree(Trust &t, const std::string &path, const std::string &root
     std::string folder = path;
     if (!IsSeparator(folder.back()))
         folder += '\\';
-    Walk(t, folder, folderWhat, objects, links);
+    Walk(t, folder, objects, links);
     ReportTree(objects, rootWhat, folderWhat, fileWhat, why);
     for (const auto &link : links)
         CheckFoldersAbove(t, link.second, "the link's real path", RealWhat("the link", link.first));
