@@ -77,6 +77,16 @@ std::vector<std::string> FoldersAbove(const std::string &path)
     return folders;
 }
 
+// path without the "\\?\" of a literal drive or UNC path.
+static std::string WithoutLiteralPrefix(const std::string &path)
+{
+    if (_strnicmp(path.c_str(), "\\\\?\\UNC\\", 8) == 0)
+        return "\\\\" + path.substr(8);
+    if (IsLiteralPath(path) && path.size() >= 6 && path[5] == ':')
+        return path.substr(4);
+    return path;
+}
+
 bool FinalPath(const std::string &path, std::string &real)
 {
     HANDLE hFile = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
@@ -88,19 +98,15 @@ bool FinalPath(const std::string &path, std::string &real)
     CloseHandle(hFile);
     if (n == 0 || n >= sizeof szFinal)
         return false;
-    real = szFinal;
-    if (_strnicmp(real.c_str(), "\\\\?\\UNC\\", 8) == 0)
-        real = "\\\\" + real.substr(8);
-    else if (IsLiteralPath(real) && real.size() >= 6 && real[5] == ':')
-        real = real.substr(4);
+    real = WithoutLiteralPrefix(szFinal);
     return true;
 }
 
 static std::string Comparable(const std::string &path)
 {
-    std::string text = path;
+    std::string text = WithoutLiteralPrefix(path);
     char szLong[32768];
-    DWORD n = GetLongPathNameA(path.c_str(), szLong, sizeof szLong);
+    DWORD n = GetLongPathNameA(text.c_str(), szLong, sizeof szLong);
     if (n > 0 && n < sizeof szLong)
         text = szLong;
     while (text.size() > 3 && IsSeparator(text.back()))

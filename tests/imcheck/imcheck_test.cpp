@@ -642,6 +642,7 @@ static const Case cases[] = {
                   ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\RuntimeFolderThroughALink\\jre\\lib\" was "
                   "followed) \"" FIXTURE_DRIVE_UPPER ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
                   "RuntimeFolderThroughALink\\open\\\" can be changed by Everyone"}}},
+    {"LauncherLiteralPathAccepted", [](Install &in) { SetJavaFile(in, "\\\\?\\" + in.launcher); }, {}},
     {"LauncherLiteralPathEndingWithASpace",
      // Wine drops the space as it opens the file; Windows keeps it.
      [](Install &in) { SetJavaFile(in, "\\\\?\\" + in.launcher + " "); },

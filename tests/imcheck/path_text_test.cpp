@@ -41,6 +41,13 @@ TEST(WinPath, TheFoldersAboveEndAtTheRoot)
     EXPECT_EQ(FoldersAbove("C:\\jre\\bin\\"), (std::vector<std::string>{"C:\\jre\\", "C:\\"}));
 }
 
+TEST(WinPath, ALiteralPathIsTheSamePlaceAsItsPlainForm)
+{
+    EXPECT_TRUE(SamePath("\\\\?\\C:\\windows\\", "C:\\WINDOWS"));
+    EXPECT_TRUE(SamePath("\\\\?\\UNC\\server\\share\\jre", "\\\\server\\share\\jre\\"));
+    EXPECT_FALSE(SamePath("\\\\?\\C:\\windows", "C:\\windows\\system32"));
+}
+
 TEST(AnsiText, TheCommandLineIsCountedInCharactersNotBytes)
 {
     // Archives with Japanese names in code page 932 (Shift JIS), two bytes
