@@ -10,9 +10,18 @@
 // What an object is to the daemon, and so which rights over it let an
 // account change what runs.
 enum ObjectRole {
-    OBJECT_FILE,        // java_file.dat, the launcher: write or append, delete, permissions, owner
-    OBJECT_INSTALL_DIR, // add files or folders, delete or rename entries, delete, permissions, owner
-    OBJECT_FOLDER_ABOVE // delete or rename entries, delete, permissions, owner; adding entries is harmless
+    // A file that decides what runs (java_file.dat, the launcher, an archive
+    // or library on the class path, imdaemon.exe, a file of the Java
+    // runtime): write or append, delete, permissions, owner.
+    OBJECT_FILE,
+    // A folder whose contents decide what runs (the install directory, the
+    // launcher's folder, which Windows searches first for the libraries the
+    // launcher loads, a folder of the Java runtime or on the class path): add
+    // files or folders, delete or rename entries, delete, permissions, owner.
+    OBJECT_FOLDER,
+    // A folder above one of them: delete or rename entries, delete,
+    // permissions, owner; adding entries is harmless.
+    OBJECT_FOLDER_ABOVE
 };
 
 DWORD RightsThatMatter(ObjectRole role);
@@ -20,9 +29,15 @@ DWORD RightsThatMatter(ObjectRole role);
 // The accounts, other than SYSTEM, Administrators, TrustedInstaller and the
 // account running this program, that hold any of rights in descriptor's
 // access control list, read as an access check would (entries in order, a
-// right denied to the account or to Everyone before it is allowed stays
-// denied), or that own it ("<name> (owner)"). Their names, comma separated;
-// empty when none.
+// right denied before it is allowed stays denied: denied to the account, to
+// Everyone, or to Authenticated Users for a logon group such as
+// INTERACTIVE), or that own it ("<name> (owner)"; an OWNER RIGHTS entry
+// takes the place of the owner's own right to change the permissions).
+// Each account once, by name where the system or the well-known accounts
+// know one. An entry that may hold under a condition counts ("<name> (by a
+// conditional entry)"), and so does one of a type this reading does not
+// know; CREATOR OWNER and CREATOR GROUP entries apply to nothing but what
+// inherits them. Their names, comma separated; empty when none.
 std::string UntrustedHolders(PSECURITY_DESCRIPTOR descriptor, DWORD rights);
 
 // The same for the file or folder at path. False, with the system's error

@@ -13,7 +13,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "java_path.h"
 #include "jvm.h"
 #include "pe_image.h"
+#include "win_path.h"
 
 enum {
     // The longest directory whose java_file.dat path (13 more characters)
@@ -30,8 +33,14 @@ enum {
     MAX_INSTALL_DIR = INSTALL_PATH_SIZE - 1 - (sizeof "java_file.dat" - 1),
     MAX_JAVA_FILE_LINE = INSTALL_PATH_SIZE - 1,
     CTRL_Z = 0x1A,
-    // Process creation takes 32,767 characters with the terminating zero.
-    MAX_COMMAND_LINE = 32766
+    // Process creation takes 32,767 characters (UTF-16 units) with the
+    // terminating zero.
+    MAX_COMMAND_LINE = 32766,
+    // A report stays readable when a whole folder is open: at most this
+    // many lines for one folder and what lies below it, and at most this
+    // many files and folders looked at below the folders that are walked.
+    MAX_TREE_LINES = 6,
+    MAX_TREE_OBJECTS = 20000
 };
 
 static const char szUsage[] =
@@ -86,6 +95,16 @@ static bool IsSeparator(char c)
     return c == '\\' || c == '/';
 }
 
+// An archive or library of the install directory, as the system keeps its
+// name and as the daemon's ANSI listing gives it.
+struct ClassPathEntry {
+    std::wstring name;
+    std::string ansi;
+    bool carried;          // the ANSI code page carries the name
+    bool ansiNamesAnother; // the ANSI name is that of another file or folder there
+    DWORD attributes;
+};
+
 // Everything the checks judge, gathered once before any check runs. The
 // checks only read it, so none can change what another sees.
 struct Facts {
@@ -98,16 +117,26 @@ struct Facts {
     // application's library path adds: where the application finds files.
     std::string dir;
     bool dirFound;
-    // Names of the archives and libraries in it, as the system keeps them.
-    std::vector<std::wstring> classPathNames;
+    // The archives and libraries in it, as the system keeps their names.
+    std::vector<ClassPathEntry> classPath;
+    bool hasArchive; // a *.jar among them
+    // imdaemon.exe in it.
+    std::string daemon;
+    DWORD daemonAttributes;
 
     // java_file.dat at the path the daemon reads, and its first line.
     std::string javaFile;
     DWORD javaFileAttributes;
     bool javaFileOpened;
-    size_t firstLineLength; // the whole line, as the daemon's text-mode read sees it
-    int firstByte;          // EOF when the file is empty
-    std::string launcher;   // what the daemon takes from it
+    unsigned long javaFileError; // the system's error when it cannot be opened
+    std::string firstLine;       // the whole line, as the daemon's text-mode read sees it
+    int firstByte;               // EOF when the file is empty
+    size_t firstNul;             // where the first NUL byte of that line is; npos when none
+    std::string launcher;        // what the daemon takes from it
+    // The launcher path read as UTF-8, when it is valid UTF-8 beyond ASCII,
+    // and whether that names a file.
+    std::wstring launcherAsUtf8;
+    bool launcherAsUtf8Exists;
 
     // The launcher file as process creation opens it, looked at only when
     // its path is absolute: a relative one depends on the daemon's own
@@ -124,6 +153,7 @@ struct Facts {
     PeImage bridgeImage;
 
     std::string commandLine;
+    size_t commandLineCharacters; // UTF-16 units, as process creation counts them
 };
 
 // The install-directory argument as the command line holds it, before the
@@ -135,6 +165,14 @@ static std::wstring WideArgument()
     std::wstring argument = args && count > 1 ? args[1] : L"";
     LocalFree(args);
     return argument;
+}
+
+// The argument with %20 decoded, as the daemon decodes it.
+static std::wstring WideDecoded(std::wstring text)
+{
+    for (size_t at = text.find(L"%20"); at != std::wstring::npos; at = text.find(L"%20"))
+        text.replace(at, 3, L" ");
+    return text;
 }
 
 static bool IsAbsolute(const std::string &path)
@@ -157,55 +195,60 @@ static bool IsBatchFile(const std::string &path)
     return HasExtension(path, ".bat") || HasExtension(path, ".cmd");
 }
 
-// java_file.dat's first byte, and the length of its first line as the
-// daemon's text-mode read meets it: up to the line feed, without the
-// carriage return before it, and ended by a Ctrl-Z, which text mode takes
-// as the end of the file. False when the file cannot be opened.
-static bool ReadFirstLine(const std::string &path, size_t &length, int &firstByte)
+// java_file.dat's first byte, and its first line as the daemon's
+// text-mode read meets it: up to the line feed, without the carriage
+// return before it, and ended by a Ctrl-Z, which text mode takes as the end
+// of the file. False, with the system's error, when the file cannot be
+// opened.
+static bool ReadFirstLine(const std::string &path, std::string &line, int &firstByte, unsigned long &error)
 {
-    length = 0;
+    line.clear();
+    error = 0;
     FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
+    if (!f) {
+        error = GetLastError();
         return false;
-    firstByte = fgetc(f);
-    int last = EOF;
-    int c = firstByte;
-    for (; c != EOF && c != '\n' && c != CTRL_Z; c = fgetc(f)) {
-        ++length;
-        last = c;
     }
-    if (c == '\n' && last == '\r')
-        --length;
+    firstByte = fgetc(f);
+    int c = firstByte;
+    for (; c != EOF && c != '\n' && c != CTRL_Z; c = fgetc(f))
+        line += (char)c;
+    if (c == '\n' && !line.empty() && line.back() == '\r')
+        line.pop_back();
     fclose(f);
     return true;
 }
 
-// The path that process creation opens for an absolute one: Windows drops
-// the spaces and dots that end its last part (and resolves . and ..).
-static std::string OpenedPath(const std::string &path)
-{
-    char szFull[MAX_PATH];
-    DWORD n = GetFullPathNameA(path.c_str(), sizeof szFull, szFull, 0);
-    return n > 0 && n < sizeof szFull ? std::string(szFull) : path;
-}
-
 // Archives and libraries of dir as the system keeps their names, whatever
-// the ANSI code page can carry.
-static std::vector<std::wstring> ListClassPathNames(const std::string &dir)
+// the ANSI code page can carry, and as the daemon's ANSI listing gives them.
+static std::vector<ClassPathEntry> ListClassPath(const std::string &dir)
 {
-    std::vector<std::wstring> names;
+    std::vector<ClassPathEntry> entries;
     std::wstring wideDir = FromAnsi(dir);
     for (const wchar_t *pattern : {L"*.jar", L"*.dll"}) {
         WIN32_FIND_DATAW data;
         HANDLE hFind = FindFirstFileW((wideDir + pattern).c_str(), &data);
         if (hFind == INVALID_HANDLE_VALUE)
             continue;
-        do
-            names.push_back(data.cFileName);
-        while (FindNextFileW(hFind, &data));
+        do {
+            ClassPathEntry entry;
+            entry.name = data.cFileName;
+            entry.carried = ToAnsi(entry.name, entry.ansi);
+            entry.attributes = data.dwFileAttributes;
+            entry.ansiNamesAnother = false;
+            if (!entry.carried && entry.ansi.find_first_of("?*") == std::string::npos) {
+                WIN32_FIND_DATAW other;
+                HANDLE hOther = FindFirstFileW((wideDir + FromAnsi(entry.ansi)).c_str(), &other);
+                if (hOther != INVALID_HANDLE_VALUE) {
+                    entry.ansiNamesAnother = entry.name != other.cFileName;
+                    FindClose(hOther);
+                }
+            }
+            entries.push_back(entry);
+        } while (FindNextFileW(hFind, &data));
         FindClose(hFind);
     }
-    return names;
+    return entries;
 }
 
 // Fills facts from the decoded argument, with the install directory
@@ -218,17 +261,27 @@ static void GatherFacts(const std::string &given, Facts &f)
     if (!IsSeparator(f.dir.back()))
         f.dir += '\\';
     f.dirFound = IsFolder(GetFileAttributesA(f.dir.c_str()));
+    f.hasArchive = false;
     if (f.dirFound)
-        f.classPathNames = ListClassPathNames(f.dir);
+        f.classPath = ListClassPath(f.dir);
+    for (const ClassPathEntry &entry : f.classPath)
+        f.hasArchive |=
+            entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".jar") == 0;
+    f.daemon = f.dir + "imdaemon.exe";
+    f.daemonAttributes = f.dirFound ? GetFileAttributesA(f.daemon.c_str()) : INVALID_FILE_ATTRIBUTES;
 
     char szJavaFile[INSTALL_PATH_SIZE];
     MakeInstallFilePath(szJavaFile, "java_file.dat");
     f.javaFile = szJavaFile;
     f.javaFileAttributes = GetFileAttributesA(szJavaFile);
-    f.firstLineLength = 0;
     f.firstByte = EOF;
-    f.javaFileOpened = Exists(f.javaFileAttributes) && ReadFirstLine(f.javaFile, f.firstLineLength, f.firstByte);
+    f.javaFileError = 0;
+    f.javaFileOpened =
+        Exists(f.javaFileAttributes) && ReadFirstLine(f.javaFile, f.firstLine, f.firstByte, f.javaFileError);
+    f.firstNul = f.firstLine.find('\0');
     f.launcher = GetJavaPath();
+    f.launcherAsUtf8Exists =
+        FromUtf8(f.launcher, f.launcherAsUtf8) && Exists(GetFileAttributesW(f.launcherAsUtf8.c_str()));
 
     f.launcherAttributes = INVALID_FILE_ATTRIBUTES;
     f.launcherRead = false;
@@ -249,6 +302,7 @@ static void GatherFacts(const std::string &given, Facts &f)
         f.bridgeRead = ReadPeImage(f.bridge, f.bridgeImage);
 
     f.commandLine = JavaCommandLine();
+    f.commandLineCharacters = Utf16Length(f.commandLine, CP_ACP);
 }
 
 static void CheckInstallDir(const Facts &f)
@@ -274,17 +328,20 @@ static void CheckInstallDir(const Facts &f)
               "it, not yours, so it starts no application, or one whose library path and class path stay "
               "relative; pass the full path, e.g. C:\\Program%20Files\\Mod\\");
     if (f.given.find(';') != std::string::npos)
-        Warning("the install directory holds a ';': the library path and the class path are split there, "
-                "so the Java application finds neither nodeflags.dll nor its archives; use a folder "
-                "without ';'");
+        Error("the install directory holds a ';': the library path and the class path are split there, "
+              "so the Java application finds neither nodeflags.dll nor its archives and cannot work; use a "
+              "folder without ';'");
     std::string ansi;
     if (!ToAnsi(f.wideArgument, ansi))
-        Warning("the install directory argument has characters that the ANSI code page " +
-                std::to_string(GetACP()) + " cannot carry: the daemon's ANSI calls see " + Quoted(f.given) +
+        Warning("the install directory argument " + Quoted(Spelled(WideDecoded(f.wideArgument))) +
+                " has characters that the ANSI code page " + std::to_string(GetACP()) +
+                " cannot carry: the daemon's ANSI calls see " + Quoted(f.given) +
                 " instead; use a folder whose path has only characters of that code page");
-    // A cut directory is not the one given: its length is the finding.
+    // A cut directory is not the one given: its length is the finding. The
+    // directory is named as given, without the separator the library path
+    // adds.
     if (!f.dirFound && f.given.size() < INSTALL_PATH_SIZE)
-        Error("the install directory " + Quoted(f.dir) +
+        Error("the install directory " + Quoted(f.given) +
               " does not exist: the daemon starts no application; "
               "pass the folder that holds imdaemon.exe, nodeflags.dll and java_file.dat");
 }
@@ -298,19 +355,46 @@ static void CheckJavaFile(const Facts &f)
                   "put java_file.dat in the install directory with the launcher's full path on its first line");
         return;
     }
+    if (!f.javaFileOpened && f.javaFileError == ERROR_SHARING_VIOLATION) {
+        Error(Quoted(f.javaFile) +
+              " cannot be read now: another program holds it open and lets no one else "
+              "read it (a sharing violation, error " +
+              std::to_string(f.javaFileError) +
+              "): a daemon started now finds no launcher and starts no application; close that program and "
+              "check again");
+        return;
+    }
     if (!f.javaFileOpened) {
         Error(Quoted(f.javaFile) + " cannot be opened for reading" +
-              (IsFolder(f.javaFileAttributes) ? " (it is a folder)" : "") +
+              (IsFolder(f.javaFileAttributes) ? " (it is a folder)"
+                                              : " (error " + std::to_string(f.javaFileError) + ")") +
               ": the daemon finds no launcher and starts no application; make it a file the daemon's "
               "account can read");
         return;
     }
-    if (f.firstLineLength > MAX_JAVA_FILE_LINE)
-        Warning("the first line of java_file.dat is " + std::to_string(f.firstLineLength) +
-                " characters long: "
-                "the daemon reads only its first " +
-                std::to_string(MAX_JAVA_FILE_LINE) + " and takes " + Quoted(f.launcher) +
-                " as the launcher path; put nothing after the path on that line");
+    if (f.firstLine.size() > MAX_JAVA_FILE_LINE) {
+        // A blank in what is cut off starts what follows the path; without
+        // one the path itself is too long.
+        bool follows = f.firstLine.find_first_of(" \t", MAX_JAVA_FILE_LINE) != std::string::npos;
+        if (follows)
+            Warning("the first line of java_file.dat is " + std::to_string(f.firstLine.size()) +
+                    " characters long: the daemon reads only its first " + std::to_string(MAX_JAVA_FILE_LINE) +
+                    " and takes " + Quoted(f.launcher) +
+                    " as the launcher path; put nothing after the path on "
+                    "that line");
+        else
+            Warning("the launcher path in java_file.dat is " + std::to_string(f.firstLine.size()) +
+                    " characters long, more than the " + std::to_string(MAX_JAVA_FILE_LINE) +
+                    " the daemon reads: it takes " + Quoted(f.launcher) +
+                    " as the launcher path; a path that long is also more than Windows' ANSI calls take, so "
+                    "install the JVM where its path is shorter");
+    }
+    bool utf16Mark = f.firstLine.compare(0, 2, "\xFF\xFE") == 0 || f.firstLine.compare(0, 2, "\xFE\xFF") == 0;
+    if (f.firstNul != std::string::npos && f.firstNul > 0 && !utf16Mark)
+        Error("java_file.dat holds a NUL byte after " + Quoted(f.launcher) +
+              " (text saved as UTF-16 holds one in every ASCII character, with or without a byte-order mark): "
+              "the daemon's read of the launcher path ends there and takes " +
+              Quoted(f.launcher) + "; save it as plain ANSI text with the launcher's full path on the first line");
     if (f.firstByte == 0)
         Error("java_file.dat begins with a NUL byte (as text saved as UTF-16 may), where the daemon's read "
               "of the launcher path ends: it finds no launcher and starts no application; save it as plain "
@@ -336,6 +420,9 @@ static void CheckLauncher(const Facts &f)
               "takes as part of the launcher path; save it as plain ANSI text");
         usable = false;
     }
+    // A NUL byte cut the path short, and that is the finding (above).
+    if (f.firstNul != std::string::npos)
+        return;
     if (launcher.find('"') != std::string::npos) {
         Error("the launcher path " + launcher +
               " holds a double quote: the daemon passes the path as it is, "
@@ -351,6 +438,12 @@ static void CheckLauncher(const Facts &f)
         Error("the launcher path " + Quoted(launcher) +
               " begins or ends with a blank: the daemon trims nothing, and Windows drops only spaces and dots "
               "at the end, so the blank is part of the path; remove it");
+        usable = false;
+    } else if (HasPartWindowsKeeps(launcher)) {
+        Error("the launcher path " + Quoted(launcher) +
+              " is a \\\\?\\ path with a part that ends with a space or a dot: Windows drops those from other "
+              "paths, but hands a \\\\?\\ path to the file system as it is, so the daemon's start looks for a "
+              "file of exactly that name and fails; remove them");
         usable = false;
     } else if (droppedEnd) {
         Warning("the launcher path " + Quoted(launcher) +
@@ -369,9 +462,16 @@ static void CheckLauncher(const Facts &f)
         return;
 
     if (!Exists(f.launcherAttributes)) {
+        std::string hint;
+        if (!f.launcherAsUtf8.empty())
+            hint = "; java_file.dat looks saved as UTF-8: read so, it names " + Quoted(Spelled(f.launcherAsUtf8)) +
+                   (f.launcherAsUtf8Exists ? ", which exists" : "") +
+                   ", but the daemon reads it as ANSI text (code page " + std::to_string(GetACP()) +
+                   "), so save it as ANSI text";
         Error("the launcher " + Quoted(launcher) +
               " does not exist: the daemon's start of the application "
-              "fails; name the java.exe of an installed JVM");
+              "fails; name the java.exe of an installed JVM" +
+              hint);
         return;
     }
     if (IsFolder(f.launcherAttributes)) {
@@ -439,8 +539,8 @@ static void CheckBridge(const Facts &f)
 static void CheckPlatformCopies(const Facts &f)
 {
     for (const char *name : {"ov.dll", "ovw.dll"})
-        for (const std::wstring &entry : f.classPathNames)
-            if (_wcsicmp(entry.c_str(), FromAnsi(name).c_str()) == 0)
+        for (const ClassPathEntry &entry : f.classPath)
+            if (_wcsicmp(entry.name.c_str(), FromAnsi(name).c_str()) == 0)
                 Warning(std::string(name) +
                         " is in the install directory: the daemon and the Java application, "
                         "whose current directory this is, find it before the platform's own, and it goes on the "
@@ -448,36 +548,62 @@ static void CheckPlatformCopies(const Facts &f)
 }
 
 // Archives and libraries whose names the daemon's ANSI directory listing
-// cannot give back, or the class path cannot carry.
+// cannot give back, or the class path cannot carry; and whether there is an
+// archive at all.
 static void CheckEntryNames(const Facts &f)
 {
-    for (const std::wstring &entry : f.classPathNames) {
-        std::string ansi;
-        if (!ToAnsi(entry, ansi))
-            Warning("the name of " + Quoted(ansi) +
-                    " in the install directory has characters that the "
-                    "ANSI code page " +
-                    std::to_string(GetACP()) +
-                    " cannot carry: the daemon puts it on "
-                    "the class path under a name that is no file; rename it");
-        if (ansi.find(';') != std::string::npos)
-            Warning("the name of " + Quoted(ansi) +
+    for (const ClassPathEntry &entry : f.classPath) {
+        if (!entry.carried)
+            Warning("the name of " + Quoted(Spelled(entry.name)) +
+                    " in the install directory has characters that the ANSI code page " +
+                    std::to_string(GetACP()) + " cannot carry: the daemon sees it as " + Quoted(entry.ansi) +
+                    (entry.ansiNamesAnother ? ", the name of another file there, and puts that one on the class "
+                                              "path in its place"
+                                            : " and puts that on the class path, a name that is no file") +
+                    "; rename it");
+        if (entry.ansi.find(';') != std::string::npos)
+            Warning("the name of " + Quoted(entry.carried ? entry.ansi : Spelled(entry.name)) +
                     " in the install directory holds a ';': the class path is split there, so the Java "
                     "application finds neither part of it; rename it");
     }
+    if (f.dirFound && f.javaFileOpened && !f.launcher.empty() && !f.hasArchive)
+        Error("the install directory holds no archive (*.jar): the class path holds only the libraries, so the "
+              "Java application's main class quorel.im.vesk.Quorel is not found and it does not start; put the "
+              "application's archives in the install directory");
 }
 
 static const char szTrustedAccounts[] = "SYSTEM, Administrators and TrustedInstaller";
+static const char szChooses[] = "and so chooses what the daemon runs under the process manager's account";
+
+// The objects that decide what runs, each judged once however many paths
+// lead to it: they are known by the place their path really leads to.
+struct Trust {
+    std::set<std::string> judged;
+    size_t walked = 0;                   // files and folders looked at below the walked folders
+    bool walkCut = false;                // the walk stopped at MAX_TREE_OBJECTS
+    std::set<std::string> walkedFolders; // folders walked, by where they lead
+
+    static std::string Key(const std::string &path)
+    {
+        std::string real;
+        std::string key = FinalPath(path, real) ? real : OpenedPath(path);
+        while (key.size() > 3 && IsSeparator(key.back()))
+            key.pop_back();
+        for (char &c : key)
+            c = (char)toupper((unsigned char)c);
+        return key;
+    }
+    // True the first time an object is met.
+    bool First(const std::string &path) { return judged.insert(Key(path)).second; }
+};
 
 // One object of the chain that decides what runs, judged once however many
 // paths pass through it.
-static void CheckTrust(const std::string &path, ObjectRole role, const std::string &what, const std::string &why,
-                       std::vector<std::string> &checked)
+static void CheckTrust(Trust &t, const std::string &path, ObjectRole role, const std::string &what,
+                       const std::string &why)
 {
-    for (const std::string &done : checked)
-        if (_stricmp(done.c_str(), path.c_str()) == 0)
-            return;
-    checked.push_back(path);
+    if (!t.First(path))
+        return;
     std::string accounts;
     unsigned long error = 0;
     if (!UntrustedHoldersOfPath(path, RightsThatMatter(role), accounts, error))
@@ -488,75 +614,280 @@ static void CheckTrust(const std::string &path, ObjectRole role, const std::stri
                 szTrustedAccounts + " change it");
 }
 
-// The length of the root of a full path: "C:\" or "\\server\share\".
-static size_t RootLength(const std::string &full)
+static std::string AboveWhy(const std::string &what)
 {
-    if (full.size() >= 3 && full[1] == ':')
-        return 3;
-    size_t server = full.find('\\', 2);
-    size_t share = server == std::string::npos ? server : full.find('\\', server + 1);
-    return share == std::string::npos ? full.size() : share + 1;
+    return "whoever can delete or rename what it holds, or change its permissions, can put another in place "
+           "of " +
+           what + ", " + szChooses;
 }
 
-// Every folder above path, nearest first, up to its drive's or share's root.
-static std::vector<std::string> FoldersAbove(const std::string &path)
+// Every folder above path; what names the object in the why, and named
+// it in the finding too unless shown is given.
+static void CheckFoldersAbove(Trust &t, const std::string &path, const std::string &what,
+                              const std::string &shown = "")
 {
-    std::vector<std::string> folders;
-    std::string full = OpenedPath(path);
-    size_t root = RootLength(full);
-    while (full.size() > root) {
-        if (full.back() == '\\')
-            full.pop_back();
-        size_t slash = full.find_last_of('\\');
-        if (slash == std::string::npos || slash + 1 < root)
-            break;
-        full.erase(slash + 1);
-        folders.push_back(full);
-    }
-    return folders;
-}
-
-// An object and every folder above it.
-static void CheckTrustUp(const std::string &path, ObjectRole role, const std::string &what, const std::string &why,
-                         std::vector<std::string> &checked)
-{
-    CheckTrust(OpenedPath(path), role, what, why, checked);
-    std::string aboveWhy = "whoever can delete or rename what it holds, or change its permissions, can put "
-                           "another in place of " +
-                           what +
-                           ", and so chooses what the daemon runs under the "
-                           "process manager's account";
     for (const std::string &folder : FoldersAbove(path))
-        CheckTrust(folder, OBJECT_FOLDER_ABOVE, "the folder above " + what, aboveWhy, checked);
+        CheckTrust(t, folder, OBJECT_FOLDER_ABOVE, "the folder above " + (shown.empty() ? what : shown),
+                   AboveWhy(what));
+}
+
+// Where path really leads when a link or junction lies on it; empty when
+// nothing is followed.
+static std::string LinkedPath(const std::string &path)
+{
+    std::string real;
+    if (!FinalPath(path, real) || SamePath(OpenedPath(path), real))
+        return "";
+    if (IsFolder(GetFileAttributesA(real.c_str())) && !IsSeparator(real.back()))
+        real += '\\';
+    return real;
+}
+
+// What is reached through a link, as a finding names it.
+static std::string RealWhat(const std::string &what, const std::string &path)
+{
+    return what + "'s real path (a link on " + Quoted(path) + " was followed)";
+}
+
+// The same in the why of a finding.
+static std::string RealWhy(const std::string &what)
+{
+    return what + "'s real path";
+}
+
+// An object, every folder above it, and, where a link lies on its path, the
+// place it really leads to and every folder above that.
+static void CheckTrustUp(Trust &t, const std::string &path, ObjectRole role, const std::string &what,
+                         const std::string &why)
+{
+    CheckTrust(t, OpenedPath(path), role, what, why);
+    CheckFoldersAbove(t, path, what);
+    std::string real = LinkedPath(path);
+    if (!real.empty())
+        CheckFoldersAbove(t, real, RealWhy(what), RealWhat(what, path));
+}
+
+// One object met walking a folder: what it is and who may change it.
+struct TreeObject {
+    std::string path;
+    bool folder;
+    bool judged;          // judged here, not before
+    std::string accounts; // besides the trusted ones; empty when none
+    unsigned long error;  // why its permissions, or a folder's list, cannot be read; 0 when they can
+    size_t below;         // for a folder, how many objects follow it that lie below it
+};
+
+// Judges an object met in a walk, when it was not judged before.
+static TreeObject Judged(Trust &t, const std::string &path, bool folder)
+{
+    TreeObject o = {path, folder, t.First(path), "", 0, 0};
+    if (o.judged &&
+        !UntrustedHoldersOfPath(path, RightsThatMatter(folder ? OBJECT_FOLDER : OBJECT_FILE), o.accounts, o.error))
+        o.accounts.clear();
+    return o;
+}
+
+// path (a folder, ending with a backslash) and everything below it, in
+// order, each folder before what it holds; a link below it is followed once
+// and the folders above the place it leads to are checked as well.
+static void Walk(Trust &t, const std::string &path, std::vector<TreeObject> &objects,
+                 std::vector<std::pair<std::string, std::string>> &links)
+{
+    size_t at = objects.size();
+    objects.push_back(Judged(t, path, true));
+    if (!t.walkedFolders.insert(Trust::Key(path)).second)
+        return;
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((path + "*").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND && !objects[at].error)
+        objects[at].error = GetLastError();
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            if (!strcmp(data.cFileName, ".") || !strcmp(data.cFileName, ".."))
+                continue;
+            if (t.walked >= MAX_TREE_OBJECTS) {
+                t.walkCut = true;
+                break;
+            }
+            ++t.walked;
+            // A name the ANSI code page cannot carry is reached by its short name.
+            const char *name =
+                strchr(data.cFileName, '?') && *data.cAlternateFileName ? data.cAlternateFileName : data.cFileName;
+            std::string entry = path + name;
+            bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                std::string real = LinkedPath(entry);
+                if (!real.empty())
+                    links.push_back({entry, real});
+            }
+            if (isFolder)
+                Walk(t, entry + "\\", objects, links);
+            else
+                objects.push_back(Judged(t, entry, false));
+        } while (FindNextFileA(hFind, &data));
+        FindClose(hFind);
+    }
+    objects[at].below = objects.size() - at - 1;
+}
+
+// The findings of a walked folder, few enough to read: a folder open to
+// the same accounts as everything below it is one line; past
+// MAX_TREE_LINES the rest is counted in one more; what cannot be read is
+// one line.
+static void ReportTree(const std::vector<TreeObject> &objects, const std::string &rootWhat,
+                       const std::string &folderWhat, const std::string &fileWhat, const std::string &why)
+{
+    struct Line {
+        std::string text;
+        size_t objects;
+        std::string accounts;
+    };
+    std::vector<Line> lines;
+    size_t unreadable = 0;
+    const TreeObject *firstUnreadable = 0;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const TreeObject &o = objects[i];
+        if (o.error && !unreadable++)
+            firstUnreadable = &o;
+        if (!o.judged || o.accounts.empty())
+            continue;
+        size_t open = 0;
+        bool same = o.folder && o.below > 0;
+        for (size_t j = i + 1; same && j <= i + o.below; ++j)
+            if (objects[j].judged) {
+                same = objects[j].accounts == o.accounts && !objects[j].error;
+                ++open;
+            }
+        const std::string &what = i == 0 ? rootWhat : o.folder ? folderWhat : fileWhat;
+        if (same && open > 0) {
+            lines.push_back({what + " " + Quoted(o.path) + " and the " + std::to_string(open) +
+                                 " files and folders below it can be changed by " + o.accounts,
+                             1 + open, o.accounts});
+            i += o.below;
+        } else {
+            lines.push_back({what + " " + Quoted(o.path) + " can be changed by " + o.accounts, 1, o.accounts});
+        }
+    }
+    size_t shown = lines.size() <= MAX_TREE_LINES ? lines.size() : MAX_TREE_LINES - 1;
+    for (size_t i = 0; i < shown; ++i)
+        Warning(lines[i].text + ": " + why + "; let only " + szTrustedAccounts + " change it");
+    if (shown < lines.size()) {
+        size_t rest = 0;
+        std::vector<std::string> accounts;
+        for (size_t i = shown; i < lines.size(); ++i) {
+            rest += lines[i].objects;
+            if (std::find(accounts.begin(), accounts.end(), lines[i].accounts) == accounts.end())
+                accounts.push_back(lines[i].accounts);
+        }
+        std::string names;
+        for (const std::string &a : accounts)
+            names += (names.empty() ? "" : "; ") + a;
+        Warning("and " + std::to_string(rest) + " more files and folders below " + Quoted(objects[0].path) +
+                " can be changed by " + names + ": " + why + "; let only " + szTrustedAccounts + " change them");
+    }
+    if (unreadable)
+        Warning("the permissions of " + std::to_string(unreadable) + " of the files and folders of " + rootWhat +
+                " " + Quoted(objects[0].path) + " cannot be read (the first: " + Quoted(firstUnreadable->path) +
+                ", error " + std::to_string(firstUnreadable->error) + "): make sure that only " +
+                szTrustedAccounts + " can change them");
+}
+
+// A folder whose contents decide what runs, and everything below it.
+static void CheckTree(Trust &t, const std::string &path, const std::string &rootWhat,
+                      const std::string &folderWhat, const std::string &fileWhat, const std::string &why)
+{
+    std::vector<TreeObject> objects;
+    std::vector<std::pair<std::string, std::string>> links;
+    std::string folder = path;
+    if (!IsSeparator(folder.back()))
+        folder += '\\';
+    Walk(t, folder, objects, links);
+    ReportTree(objects, rootWhat, folderWhat, fileWhat, why);
+    for (const auto &link : links)
+        CheckFoldersAbove(t, link.second, "the link's real path", RealWhat("the link", link.first));
+}
+
+static std::string FolderOf(const std::string &path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
+}
+
+// The launcher at path, its folder, which Windows searches first for the
+// libraries it loads, and the Java runtime: the folder above the launcher's
+// bin folder, and everything below it.
+static void CheckRuntime(Trust &t, const std::string &launcher, const std::string &what,
+                         const std::string &shown = "")
+{
+    std::string why = "whoever can change it chooses the program the daemon starts under the process manager's "
+                      "account";
+    const std::string &named = shown.empty() ? what : shown;
+    CheckTrust(t, launcher, OBJECT_FILE, named, why);
+    std::string folder = FolderOf(launcher);
+    CheckTrust(t, folder, OBJECT_FOLDER, shown.empty() ? what + "'s folder" : "the folder of " + named,
+               "Windows searches it first for the libraries the launcher loads, so whoever can add a file there "
+               "or replace one chooses code that runs under the process manager's account");
+    std::string bin = folder.substr(0, folder.size() - 1);
+    std::string binName = bin.substr(bin.find_last_of("\\/") + 1);
+    // A bin folder right below a drive's root leaves no runtime folder of its own.
+    std::string runtime = FolderOf(bin);
+    if (_stricmp(binName.c_str(), "bin") == 0 && runtime.size() < bin.size() && !FoldersAbove(runtime).empty())
+        CheckTree(t, runtime, "the Java runtime", "a folder of the Java runtime", "a file of the Java runtime",
+                  "whoever can change the Java runtime's files, or add some, chooses code that the launcher loads "
+                  "and runs under the process manager's account");
+    CheckFoldersAbove(t, launcher, what, shown);
 }
 
 // Who else may change what the daemon runs under the process manager's
-// account: the install directory, java_file.dat and the launcher, and every
-// folder above the directory and the launcher.
+// account: the install directory and every file and folder the class path
+// names there, java_file.dat and imdaemon.exe; the launcher, its folder and
+// the Java runtime; every folder above them; and where a link lies on a
+// path, the places it really leads to.
 static void CheckTrustChain(const Facts &f)
 {
-    std::vector<std::string> checked;
+    Trust t;
     if (f.dirFound)
-        CheckTrustUp(f.dir, OBJECT_INSTALL_DIR, "the install directory",
+        CheckTrustUp(t, f.dir, OBJECT_FOLDER, "the install directory",
                      "whoever can write it can replace java_file.dat or add archives and libraries to the class "
-                     "path, and so chooses what the daemon runs under the process manager's account",
-                     checked);
+                     "path, " +
+                         std::string(szChooses));
     if (Exists(f.javaFileAttributes))
-        CheckTrust(OpenedPath(f.javaFile), OBJECT_FILE, "java_file.dat",
+        CheckTrust(t, OpenedPath(f.javaFile), OBJECT_FILE, "java_file.dat",
                    "whoever can change it chooses the program the daemon starts under the process manager's "
-                   "account",
-                   checked);
-    if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes))
-        CheckTrustUp(f.launcherOpened, OBJECT_FILE, "the launcher",
-                     "whoever can change it chooses the program the daemon starts under the process manager's "
-                     "account",
-                     checked);
+                   "account");
+    if (Exists(f.daemonAttributes) && !IsFolder(f.daemonAttributes))
+        CheckTrust(t, f.daemon, OBJECT_FILE, "the daemon",
+                   "whoever can change it chooses the program the process manager runs under its account");
+    for (const ClassPathEntry &entry : f.classPath) {
+        if (!entry.carried)
+            continue; // no file of that name is on the class path
+        std::string path = f.dir + entry.ansi;
+        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
+            CheckTree(t, path, "the folder on the class path", "a folder in a folder on the class path",
+                      "a file in a folder on the class path",
+                      "whoever can change what it holds chooses classes the Java application runs under the "
+                      "process manager's account");
+        else
+            CheckTrust(t, path, OBJECT_FILE, HasExtension(path, ".jar") ? "the archive" : "the library",
+                       "it is on the class path, so whoever can change it chooses code the Java application runs "
+                       "under the process manager's account");
+    }
+    if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes)) {
+        CheckRuntime(t, f.launcherOpened, "the launcher");
+        std::string real = LinkedPath(f.launcherOpened);
+        if (!real.empty())
+            CheckRuntime(t, real, RealWhy("the launcher"), RealWhat("the launcher", f.launcherOpened));
+    }
+    if (t.walkCut)
+        Warning("imcheck looked at the first " + std::to_string((unsigned)MAX_TREE_OBJECTS) +
+                " files and folders of the Java runtime and the class path's folders only: make sure that only " +
+                szTrustedAccounts + " can change the rest");
 }
 
 static void CheckCommandLine(const Facts &f)
 {
-    if (f.commandLine.size() > MAX_COMMAND_LINE)
-        Error("the command line is " + std::to_string(f.commandLine.size()) +
+    if (f.commandLineCharacters > MAX_COMMAND_LINE)
+        Error("the command line is " + std::to_string(f.commandLineCharacters) +
               " characters long, more than "
               "the " +
               std::to_string(MAX_COMMAND_LINE) +
@@ -611,7 +942,7 @@ int main(int argc, char *argv[])
     printf("java_file.dat read: %s\n", facts.javaFile.c_str());
     printf("launcher:           %s\n", facts.launcher.empty() ? "(none)" : facts.launcher.c_str());
     printf("command line, %u characters, as the daemon passes it to the launcher:\n%s\n",
-           (unsigned)facts.commandLine.size(), facts.commandLine.c_str());
+           (unsigned)facts.commandLineCharacters, facts.commandLine.c_str());
 
     CheckInstallDir(facts);
     CheckJavaFile(facts);

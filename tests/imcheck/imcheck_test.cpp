@@ -99,11 +99,12 @@ static std::string PrintedCommandLine(const Report &report, size_t *length = 0)
 // own, and an install directory holding nodeflags.dll, one archive and
 // java_file.dat naming the launcher.
 struct Install {
-    std::string root;       // the test's own folder
-    std::string dir;        // install directory, with the trailing backslash
-    std::string launcher;   // what java_file.dat names
-    std::wstring arguments; // imcheck's command-line arguments
-    std::string cwd;        // imcheck's current folder; the test's own when empty
+    std::string root;                   // the test's own folder
+    std::string dir;                    // install directory, with the trailing backslash
+    std::string launcher;               // what java_file.dat names
+    std::wstring arguments;             // imcheck's command-line arguments
+    std::string cwd;                    // imcheck's current folder; the test's own when empty
+    HANDLE held = INVALID_HANDLE_VALUE; // a file kept open while imcheck runs
 
     Report Check() const { return RunImcheck(arguments, cwd, root + "imcheck-report.txt"); }
 };
@@ -112,9 +113,43 @@ static void Populate(Install &in)
 {
     CreateDirectoryA(in.dir.c_str(), 0);
     Copy(PmProgramDir() + "nodeflags.dll", in.dir + "nodeflags.dll");
+    Copy(PmProgramDir() + "imdaemon.exe", in.dir + "imdaemon.exe");
     WriteFileText(in.dir + "app.jar", "PK");
     WriteFileText(in.dir + "java_file.dat", in.launcher + "\r\n");
     in.arguments = PmArgument(Wide(Encoded(in.dir)));
+}
+
+// The Unix path Wine keeps a Windows path at.
+static std::string UnixPath(const std::string &path)
+{
+    typedef char *(CDECL * UnixFileName)(LPCWSTR);
+    UnixFileName unixFileName =
+        (UnixFileName)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    EXPECT_TRUE(unixFileName) << "not under Wine";
+    char *name = unixFileName ? unixFileName(Wide(path).c_str()) : 0;
+    std::string text = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// Runs a Unix program through Wine with command as its command line, and
+// waits up to 10 s for done to hold: Wine does not wait for a Unix
+// program's end, nor know its exit status.
+static bool RunUnix(const std::string &program, std::string command, bool (*done)(const std::string &),
+                    const std::string &path)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    EXPECT_TRUE(CreateProcessA(program.c_str(), &command[0], 0, 0, FALSE, 0, 0, 0, &startup, &process)) << command;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    for (int tries = 0; tries < 200; ++tries) {
+        if (done(path))
+            return true;
+        Sleep(50);
+    }
+    return false;
 }
 
 // The test's own folder, named through the fixture drive (mapped to the
@@ -127,6 +162,16 @@ static std::string FixtureRoot()
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string root = std::string(FIXTURE_DRIVE) + ":\\" + test->test_suite_name() + "." + test->name() + "\\";
     std::replace(root.begin(), root.end(), '/', '\\');
+    // The Unix rm, which follows no link a case made there; only where
+    // there is something to remove, since its end is seen by that alone.
+    std::string unixRoot = UnixPath(root);
+    if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        unixRoot.find(test->name()) != std::string::npos)
+        EXPECT_TRUE(RunUnix(
+            "Z:\\bin\\rm", "/bin/rm -rf \"" + unixRoot + "\"",
+            [](const std::string &path) { return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; },
+            root))
+            << root;
     std::error_code error;
     std::filesystem::remove_all(root, error);
     std::string dir = FreshTestDir();
@@ -200,6 +245,54 @@ static void LetEveryoneWrite(const std::string &path)
         SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
         (DWORD)ERROR_SUCCESS);
     LocalFree(descriptor);
+}
+
+// Makes link a symbolic link to target, as Windows would show a symbolic
+// link or junction: Wine keeps links as Unix symbolic links, and makes none
+// itself, so the Unix ln makes it.
+static void MakeLink(const std::string &link, const std::string &target)
+{
+    std::string command = "/bin/ln -sfn \"" + UnixPath(target) + "\" \"" + UnixPath(link) + "\"";
+    ASSERT_TRUE(RunUnix(
+        "Z:\\bin\\ln", command,
+        [](const std::string &path) {
+            DWORD attributes = GetFileAttributesA(path.c_str());
+            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        },
+        link))
+        << link << " by " << command;
+}
+
+// Moves what lies at name below root into a folder open to everyone, open\,
+// and leaves a link in its place.
+static void MoveBehindALink(Install &in, const std::string &name)
+{
+    std::string open = in.root + "open\\";
+    ASSERT_TRUE(CreateDirectoryA(open.c_str(), 0));
+    ASSERT_TRUE(MoveFileA((in.root + name).c_str(), (open + name).c_str()));
+    MakeLink(in.root + name, open + name);
+    LetEveryoneWrite(open);
+}
+
+// The launcher path stretched with ".\" to exactly length characters.
+static std::string StretchedLauncher(const Install &in, size_t length)
+{
+    std::string path = in.root;
+    std::string name = "jre\\bin\\java.exe";
+    if ((length - path.size() - name.size()) % 2)
+        path += "jre\\..\\";
+    while (path.size() + name.size() < length)
+        path += ".\\";
+    return path + name;
+}
+
+static void WriteFileBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(hFile, bytes.data(), (DWORD)bytes.size(), &written, 0);
+    CloseHandle(hFile);
 }
 
 // A name no ANSI code page but UTF-8 holds (outside the Basic
@@ -292,19 +385,42 @@ static const Case cases[] = {
      {{"error", "begins with a Ctrl-Z"}}},
     {"JavaFileFirstLineCut",
      [](Install &in) {
-         // The launcher path stretched with ".\" to exactly 259 characters,
-         // so that only what follows it is cut.
-         std::string path = in.root;
-         std::string name = "jre\\bin\\java.exe";
-         if ((259 - path.size() - name.size()) % 2)
-             path += "jre\\..\\";
-         while (path.size() + name.size() < 259)
-             path += ".\\";
-         path += name;
+         // The launcher path of exactly 259 characters, so that only what
+         // follows it is cut.
+         std::string path = StretchedLauncher(in, 259);
          ASSERT_EQ(path.size(), 259u);
          SetJavaFile(in, path + " -Xmx512m");
      },
-     {{"warning", "first line of java_file.dat is 268 characters long"}}},
+     {{"warning", "first line of java_file.dat is 268 characters long: the daemon reads only its first 259 and "
+                  "takes"}}},
+    {"LauncherPathOf260Characters",
+     [](Install &in) { SetJavaFile(in, StretchedLauncher(in, 260)); },
+     {{"warning", "the launcher path in java_file.dat is 260 characters long, more than the 259 the daemon reads: "
+                  "it takes"},
+      {"error", "java.ex\" does not exist"}}},
+    {"JavaFileInUtf16WithoutByteOrderMark",
+     [](Install &in) {
+         std::wstring text = Wide(in.launcher) + L"\r\n";
+         WriteFileBytes(in.dir + "java_file.dat", std::string((const char *)text.data(), text.size() * 2));
+     },
+     {{"error", "java_file.dat holds a NUL byte after \"" FIXTURE_DRIVE "\" (text saved as UTF-16"}}},
+    {"JavaFileInUtf8WithALetterBeyondAscii",
+     [](Install &in) {
+         // A folder whose name the ANSI code page holds, named in UTF-8.
+         std::wstring jre = Wide(in.root) + L"J\u00e4v\u00e4\\";
+         ASSERT_TRUE(CreateDirectoryW(jre.c_str(), 0));
+         ASSERT_TRUE(CopyFileW(Wide(in.launcher).c_str(), (jre + L"java.exe").c_str(), FALSE));
+         SetJavaFile(in, in.root + "J\xC3\xA4v\xC3\xA4\\java.exe");
+     },
+     // The path read as UTF-8 is shown in the ANSI code page (1252 here).
+     {{"error", "\\J\xE4v\xE4\\java.exe\", which exists, but the daemon reads it as ANSI text (code page"}}},
+    {"JavaFileLockedByAnotherProgram",
+     [](Install &in) {
+         in.held = CreateFileA((in.dir + "java_file.dat").c_str(), GENERIC_READ, 0, 0, OPEN_EXISTING, 0, 0);
+         ASSERT_NE(in.held, INVALID_HANDLE_VALUE);
+     },
+     {{"error", "java_file.dat\" cannot be read now: another program holds it open and lets no one else read it "
+                "(a sharing violation, error 32)"}}},
     {"LauncherRelative",
      [](Install &in) { SetJavaFile(in, "jre\\bin\\java.exe"); },
      {{"error", "is not absolute"}}},
@@ -372,7 +488,8 @@ static const Case cases[] = {
          in.dir = in.root + "Integration;Module\\";
          Populate(in);
      },
-     {{"warning", "holds a ';'"}}},
+     {{"error", "install directory holds a ';': the library path and the class path are split there, so the Java "
+                "application finds neither nodeflags.dll nor its archives and cannot work"}}},
     {"SemicolonInArchiveName",
      [](Install &in) { WriteFileText(in.dir + "a;b.jar", "PK"); },
      {{"warning", "\"a;b.jar\" in the install directory holds a ';'"}}},
@@ -383,7 +500,9 @@ static const Case cases[] = {
          ASSERT_TRUE(CreateDirectoryW(dir.c_str(), 0) || GetLastError() == ERROR_ALREADY_EXISTS);
          in.arguments = PmArgument(Wide(Encoded(in.root)) + szNotAnsi + L"%20Module\\");
      },
-     {{"warning", "argument has characters that the ANSI code page"},
+     // Shown as it is and as the daemon sees it.
+     {{"warning", "\\<U+1F5C2> Module\\\" has characters that the ANSI code page 1252 cannot carry: the daemon's "
+                  "ANSI calls see \""},
       {"error", "Module\\\" does not exist: the daemon starts no application"}}},
     {"ArchiveOutsideTheAnsiCodePage",
      [](Install &in) {
@@ -392,7 +511,22 @@ static const Case cases[] = {
          ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
          CloseHandle(hFile);
      },
-     {{"warning", "cannot carry: the daemon puts it on the class path"}}},
+     {{"warning",
+       "the name of \"<U+1F5C2>.jar\" in the install directory has characters that the ANSI code page "
+       "1252 cannot carry: the daemon sees it as \"??.jar\" and puts that on the class path, a name that "
+       "is no file"}}},
+    {"ArchiveWhoseAnsiNameIsAnother",
+     [](Install &in) {
+         // The code page's best fit for a-macron is a plain a.
+         HANDLE hFile =
+             CreateFileW((Wide(in.dir) + L"\u0101.jar").c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+         ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+         CloseHandle(hFile);
+         WriteFileText(in.dir + "a.jar", "PK");
+     },
+     {{"warning", "the name of \"<U+0101>.jar\" in the install directory has characters that the ANSI code page "
+                  "1252 cannot carry: the daemon sees it as \"a.jar\", the name of another file there, and puts "
+                  "that one on the class path in its place"}}},
     {"PlatformLibrariesInTheDirectory",
      [](Install &in) {
          Copy(PmProgramDir() + "ov.dll", in.dir + "ov.dll");
@@ -408,10 +542,116 @@ static const Case cases[] = {
     {"LauncherWritableByEveryone",
      [](Install &in) { LetEveryoneWrite(in.launcher); },
      {{"warning", "jre\\bin\\java.exe\" can be changed by Everyone: whoever can change it"}}},
-    {"FolderAboveTheLauncherOpenToEveryone",
+    {"LauncherFolderOpenToEveryone",
      [](Install &in) { LetEveryoneWrite(in.root + "jre\\bin"); },
-     {{"warning", "jre\\bin\\\" can be changed by Everyone: whoever can delete or rename what it holds, or "
-                  "change its permissions, can put another in place of the launcher"}}},
+     {{"warning", "the launcher's folder \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "LauncherFolderOpenToEveryone\\jre\\bin\\\" can be changed by Everyone: Windows searches it "
+                  "first for the libraries the launcher loads, so whoever can add a file there"}}},
+    {"NoArchive",
+     [](Install &in) { DeleteFileA((in.dir + "app.jar").c_str()); },
+     {{"error", "the install directory holds no archive (*.jar): the class path holds only the libraries, so the "
+                "Java application's main class quorel.im.vesk.Quorel is not found"}}},
+    {"ArchiveWritableByEveryone",
+     [](Install &in) { LetEveryoneWrite(in.dir + "app.jar"); },
+     {{"warning", "the archive \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "ArchiveWritableByEveryone\\Integration Module\\app.jar\" can be changed by Everyone: it is on "
+                  "the class path"}}},
+    {"BridgeWritableByEveryone",
+     [](Install &in) { LetEveryoneWrite(in.dir + "nodeflags.dll"); },
+     {{"warning",
+       "the library \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+       "BridgeWritableByEveryone\\Integration Module\\nodeflags.dll\" can be changed by Everyone: it is "
+       "on the class path"}}},
+    {"DaemonWritableByEveryone",
+     [](Install &in) { LetEveryoneWrite(in.dir + "imdaemon.exe"); },
+     {{"warning", "the daemon \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "DaemonWritableByEveryone\\Integration Module\\imdaemon.exe\" can be changed by Everyone"}}},
+    {"ClassPathFolderOpenToEveryone",
+     [](Install &in) {
+         CreateDirectoryA((in.dir + "classes.jar").c_str(), 0);
+         WriteFileText(in.dir + "classes.jar\\Main.class", "\xCA\xFE");
+         LetEveryoneWrite(in.dir + "classes.jar");
+     },
+     {{"warning", "the folder on the class path \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "ClassPathFolderOpenToEveryone\\Integration Module\\classes.jar\\\" can be changed by "
+                  "Everyone"}}},
+    {"RuntimeLibraryWritableByEveryone",
+     [](Install &in) {
+         CreateDirectoryA((in.root + "jre\\bin\\server").c_str(), 0);
+         WriteFileText(in.root + "jre\\bin\\server\\jvm.dll", "MZ");
+         LetEveryoneWrite(in.root + "jre\\bin\\server\\jvm.dll");
+     },
+     {{"warning",
+       "a file of the Java runtime \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+       "RuntimeLibraryWritableByEveryone\\jre\\bin\\server\\jvm.dll\" can be changed by Everyone: "
+       "whoever can change the Java runtime's files, or add some, chooses code that the launcher loads"}}},
+    {"RuntimeFolderOpenToEveryone",
+     [](Install &in) {
+         // One line for a folder open to everyone, and all it holds.
+         std::string lib = in.root + "jre\\lib\\";
+         CreateDirectoryA(lib.c_str(), 0);
+         CreateDirectoryA((lib + "security").c_str(), 0);
+         for (int i = 0; i < 20; ++i)
+             WriteFileText(lib + (i % 2 ? "security\\" : "") + "file" + std::to_string(i), "x");
+         LetEveryoneWrite(lib);
+         LetEveryoneWrite(lib + "security");
+         for (int i = 0; i < 20; ++i)
+             LetEveryoneWrite(lib + (i % 2 ? "security\\" : "") + "file" + std::to_string(i));
+     },
+     {{"warning", "a folder of the Java runtime \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "RuntimeFolderOpenToEveryone\\jre\\lib\\\" and the 21 files and folders below it can be changed "
+                  "by Everyone"}}},
+    {"RuntimeFilesOpenToEveryone",
+     [](Install &in) {
+         // Five lines at most, then the rest counted.
+         std::string lib = in.root + "jre\\lib\\";
+         CreateDirectoryA(lib.c_str(), 0);
+         for (int i = 0; i < 9; ++i) {
+             WriteFileText(lib + "file" + std::to_string(i), "x");
+             LetEveryoneWrite(lib + "file" + std::to_string(i));
+         }
+     },
+     {{"warning", "a file of the Java runtime"},
+      {"warning", "a file of the Java runtime"},
+      {"warning", "a file of the Java runtime"},
+      {"warning", "a file of the Java runtime"},
+      {"warning", "a file of the Java runtime"},
+      {"warning", "and 4 more files and folders below \"" FIXTURE_DRIVE ":\\ImcheckFinding."
+                  "FiresAloneWithItsExitStatus\\RuntimeFilesOpenToEveryone\\jre\\\" can be changed by Everyone"}}},
+    {"InstallDirectoryThroughALink",
+     [](Install &in) { MoveBehindALink(in, "Integration Module"); },
+     {{"warning",
+       "the folder above the install directory's real path (a link on \"" FIXTURE_DRIVE
+       ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\InstallDirectoryThroughALink\\Integration "
+       "Module\\\" was followed) \"" FIXTURE_DRIVE_UPPER ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+       "InstallDirectoryThroughALink\\open\\\" can be changed by Everyone"}}},
+    {"LauncherThroughALink",
+     [](Install &in) { MoveBehindALink(in, "jre"); },
+     {{"warning", "the folder above the launcher's real path (a link on \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\LauncherThroughALink\\jre\\bin\\java.exe\" "
+                  "was followed) \"" FIXTURE_DRIVE_UPPER ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "LauncherThroughALink\\open\\\" can be changed by Everyone"}}},
+    {"RuntimeFolderThroughALink",
+     [](Install &in) {
+         CreateDirectoryA((in.root + "lib").c_str(), 0);
+         WriteFileText(in.root + "lib\\modules", "x");
+         MoveBehindALink(in, "lib");
+         MakeLink(in.root + "jre\\lib", in.root + "open\\lib");
+     },
+     {{"warning", "the folder above the link's real path (a link on \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\RuntimeFolderThroughALink\\jre\\lib\" was "
+                  "followed) \"" FIXTURE_DRIVE_UPPER ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "RuntimeFolderThroughALink\\open\\\" can be changed by Everyone"}}},
+    {"LauncherLiteralPathAccepted", [](Install &in) { SetJavaFile(in, "\\\\?\\" + in.launcher); }, {}},
+    {"LauncherLiteralPathEndingWithASpace",
+     // Wine drops the space as it opens the file; Windows keeps it.
+     [](Install &in) { SetJavaFile(in, "\\\\?\\" + in.launcher + " "); },
+     {{"error", "is a \\\\?\\ path with a part that ends with a space or a dot: Windows drops those from other "
+                "paths, but hands a \\\\?\\ path to the file system as it is"}}},
+    {"QuotedArgumentEndingInBackslashQuote",
+     [](Install &in) { in.arguments = L"\"" + Wide(in.dir) + L"\""; },
+     // The quote is part of the argument; no backslash is added to it.
+     {{"error", "does not end with a backslash"}, {"error", "Integration Module\"\" does not exist"}}},
     {"FolderAboveBothOpenToEveryone",
      [](Install &in) { LetEveryoneWrite(in.root); },
      {{"warning", "Everyone: whoever can delete or rename what it holds, or change its permissions, can put "
@@ -433,6 +673,8 @@ TEST_P(ImcheckFinding, FiresAloneWithItsExitStatus)
     if (HasFatalFailure())
         return;
     Report report = in.Check();
+    if (in.held != INVALID_HANDLE_VALUE)
+        CloseHandle(in.held);
     std::vector<std::string> found = Findings(report);
     EXPECT_EQ(found.size(), c.findings.size()) << report.text;
     DWORD expected = 0;

@@ -1,0 +1,86 @@
+// Paths and text as Windows hands them to imcheck, tested on the strings
+// themselves where Wine would change them first: Wine normalises "\\?\"
+// paths, which Windows keeps as they are, and runs in a single-byte ANSI
+// code page here, where process creation's limit in characters and the
+// daemon's bytes differ only in a double-byte one.
+#include "ansi_text.h"
+#include "win_path.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+TEST(WinPath, ALiteralPathIsOpenedAsItIs)
+{
+    EXPECT_EQ(OpenedPath("\\\\?\\C:\\jre\\bin\\java.exe "), "\\\\?\\C:\\jre\\bin\\java.exe ");
+    EXPECT_EQ(OpenedPath("\\\\?\\C:\\jre\\.\\bin\\java.exe."), "\\\\?\\C:\\jre\\.\\bin\\java.exe.");
+    EXPECT_EQ(OpenedPath("C:\\jre\\bin\\java.exe. "), "C:\\jre\\bin\\java.exe") << "another path loses them";
+}
+
+TEST(WinPath, APartThatEndsWithASpaceOrADotIsKeptInALiteralPathOnly)
+{
+    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\bin\\java.exe "));
+    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\bin\\java.exe."));
+    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre \\bin\\java.exe")) << "a folder's name";
+    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\..\\jre\\bin\\java.exe")) << "no .. is resolved";
+    EXPECT_FALSE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\bin\\java.exe"));
+    EXPECT_FALSE(HasPartWindowsKeeps("\\\\?\\UNC\\server\\share\\jre\\bin\\java.exe"));
+    EXPECT_FALSE(HasPartWindowsKeeps("C:\\jre\\bin\\java.exe ")) << "Windows drops them";
+}
+
+TEST(WinPath, TheFoldersAboveEndAtTheRoot)
+{
+    EXPECT_EQ(FoldersAbove("\\\\?\\C:\\jre\\bin\\java.exe"),
+              (std::vector<std::string>{"\\\\?\\C:\\jre\\bin\\", "\\\\?\\C:\\jre\\", "\\\\?\\C:\\"}));
+    EXPECT_EQ(FoldersAbove("\\\\?\\UNC\\server\\share\\jre\\java.exe"),
+              (std::vector<std::string>{"\\\\?\\UNC\\server\\share\\jre\\", "\\\\?\\UNC\\server\\share\\"}));
+    EXPECT_EQ(FoldersAbove("\\\\server\\share\\jre\\java.exe"),
+              (std::vector<std::string>{"\\\\server\\share\\jre\\", "\\\\server\\share\\"}));
+    EXPECT_EQ(FoldersAbove("C:\\jre\\bin\\"), (std::vector<std::string>{"C:\\jre\\", "C:\\"}));
+}
+
+TEST(WinPath, ALiteralPathIsTheSamePlaceAsItsPlainForm)
+{
+    EXPECT_TRUE(SamePath("\\\\?\\C:\\windows\\", "C:\\WINDOWS"));
+    EXPECT_TRUE(SamePath("\\\\?\\UNC\\server\\share\\jre", "\\\\server\\share\\jre\\"));
+    EXPECT_FALSE(SamePath("\\\\?\\C:\\windows", "C:\\windows\\system32"));
+}
+
+TEST(AnsiText, TheCommandLineIsCountedInCharactersNotBytes)
+{
+    // Archives with Japanese names in code page 932 (Shift JIS), two bytes
+    // a character: 1,000 of them make a line under the limit in characters
+    // and over it in bytes.
+    const std::string japanese = "\x93\xfa\x96\x7b\x8c\xea"; // three characters
+    std::string line = "-Djava.library.path=\"C:\\Mod\\;\" -classpath ";
+    size_t ascii = line.size() + 23; // and the main class at the end
+    for (int i = 0; i < 1000; ++i)
+        line += "\"C:\\Mod\\" + japanese + japanese + japanese + japanese + japanese + ".jar\";";
+    line += "  quorel.im.vesk.Quorel";
+    EXPECT_EQ(line.size(), ascii + 1000u * (14 + 30));
+    EXPECT_EQ(Utf16Length(line, 932), ascii + 1000u * (14 + 15));
+    EXPECT_LT(Utf16Length(line, 932), 32767u);
+    EXPECT_GT(line.size(), 32767u);
+    EXPECT_EQ(Utf16Length("C:\\Mod\\a.jar", CP_ACP), 12u);
+    EXPECT_EQ(Utf16Length("", 932), 0u);
+}
+
+TEST(AnsiText, ANameIsSpelledAsItIs)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "the spellings below are those of code page 1252";
+    EXPECT_EQ(Spelled(L"app.jar"), "app.jar");
+    EXPECT_EQ(Spelled(L"J\u00e4v\u00e4.jar"), "J\xe4v\xe4.jar") << "what the code page carries stays";
+    EXPECT_EQ(Spelled(L"\u0101.jar"), "<U+0101>.jar") << "not its best fit, a.jar";
+    EXPECT_EQ(Spelled(L"\U0001F5C2 x.jar"), "<U+1F5C2> x.jar") << "one character beyond 16 bits";
+}
+
+TEST(AnsiText, TextSavedAsUtf8IsRecognised)
+{
+    std::wstring wide;
+    EXPECT_TRUE(FromUtf8("C:\\J\xC3\xA4v\xC3\xA4\\java.exe", wide));
+    EXPECT_EQ(wide, L"C:\\J\u00e4v\u00e4\\java.exe");
+    EXPECT_FALSE(FromUtf8("C:\\jre\\bin\\java.exe", wide)) << "ASCII alone says nothing";
+    EXPECT_FALSE(FromUtf8("C:\\J\xE4v\xE4\\java.exe", wide)) << "ANSI text that is no UTF-8";
+}
