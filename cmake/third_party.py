@@ -4,9 +4,10 @@
     third_party.py --notices OUT --bom OUT --version V --revision R --epoch E
                    [--libdir DIR]... --map MAP=BINARY... [--file NAME=FILE]...
 
-Each MAP is the linker map of one shipped BINARY (GNU ld's -Map, or lld's):
-it names every object the linker put into the binary. Objects from the
-build's own folders are our code; every other one is looked up with dpkg -S
+Each MAP is the linker map of one shipped BINARY (GNU ld's -Map, or lld's),
+written in the folder the linker ran in: it names every object the linker
+put into the binary. Objects from the sources' or the build's folder (the
+current one) are our code; every other one is looked up with dpkg -S
 (an lld map names an archive member without its archive: it is found among
 the archives of the --libdir folders) and belongs to a component of COMPONENTS.
 The notices file names each component with its Debian package, version and
@@ -83,10 +84,10 @@ def archive_members(path):
     return names
 
 
-def resolve(objects, own_dirs, libdirs):
-    """{(package, component, licence)} of the third-party objects. A member
-    that several archives hold (lld names no archive) must belong to one
-    component in all of them."""
+def resolve(objects, base, own_dirs, libdirs):
+    """{(package, component, licence)} of the third-party objects (paths
+    relative to base, where the linker ran). A member that several archives
+    hold (lld names no archive) must belong to one component in all of them."""
     index = {}
     for folder in libdirs:
         for name in sorted(os.listdir(folder)):
@@ -102,7 +103,7 @@ def resolve(objects, own_dirs, libdirs):
             paths = index.get(entry, set())
         else:
             paths = {entry}
-        paths = {os.path.realpath(path) for path in paths}
+        paths = {os.path.realpath(os.path.join(base, path)) for path in paths}
         if any(path.startswith(folder + os.sep) for path in paths for folder in own_dirs):
             continue
         found = {(package_of(path),) + component_of(path, package_of(path)) for path in paths}
@@ -174,7 +175,8 @@ def main(argv):
     components = {}
     copyrights = {}
     for map_path, binary in maps:
-        for package, name, licence in sorted(resolve(objects_of_map(map_path), own_dirs, libdirs)):
+        for package, name, licence in sorted(resolve(objects_of_map(map_path), os.path.dirname(os.path.abspath(map_path)),
+                                                         own_dirs, libdirs)):
             version, arch, copyright_file = package_facts(package)
             entry = components.setdefault(name, {"licence": licence, "packages": {}, "binaries": set()})
             entry["packages"][package] = (version, arch)
