@@ -19,6 +19,7 @@ version and licence. Both come out the same from the same link, and are
 dated E (seconds since 1970), never the clock. A component no longer linked
 is no longer named.
 """
+import functools
 import hashlib
 import json
 import os
@@ -32,15 +33,16 @@ GCC_RUNTIME = "GPL-3.0-or-later WITH GCC-exception-3.1"
 # (component, licence): the SPDX licence expression of the code that goes
 # into a binary from each kind of archive (the package's copyright file,
 # quoted whole in the notices, holds every detail).
+# Of Debian's mingw-w64 packages, winpthreads and else the mingw-w64 runtime
+# (start-up code, libmingwex, the import libraries of the system DLLs); of
+# its gcc packages, the libraries of COMPONENTS.
+WINPTHREADS = (re.compile(r"^lib(win)?pthread\.a$"), "winpthreads", "MIT AND BSD-3-Clause")
+MINGW_RUNTIME = ("mingw-w64 runtime", "ZPL-2.1")
 COMPONENTS = [
     (re.compile(r"^lib(stdc\+\+|supc\+\+)\.a$"), "libstdc++", GCC_RUNTIME),
     (re.compile(r"^libssp(_nonshared)?\.a$"), "libssp", GCC_RUNTIME),
     (re.compile(r"^(libgcc(_eh)?\.a|crt(begin|end)\.o)$"), "libgcc", GCC_RUNTIME),
-    (re.compile(r"^lib(win)?pthread\.a$"), "winpthreads", "MIT AND BSD-3-Clause"),
 ]
-# Everything else of Debian's mingw-w64 packages: the start-up code, libmingwex
-# and the import libraries of the system DLLs.
-MINGW_RUNTIME = ("mingw-w64 runtime", "ZPL-2.1")
 
 
 def objects_of_map(path):
@@ -86,21 +88,35 @@ def archive_members(path):
 
 def resolve(objects, base, own_dirs, libdirs):
     """{(package, component, licence)} of the third-party objects (paths
-    relative to base, where the linker ran). A member that several archives
-    hold (lld names no archive) must belong to one component in all of them."""
+    relative to base, where the linker ran). lld names most objects by their
+    file name alone: an archive member of the libdirs, or one of the build's
+    objects; a member that several archives hold must belong to one
+    component in all of them."""
     index = {}
     for folder in libdirs:
         for name in sorted(os.listdir(folder)):
             if name.endswith(".a"):
                 for member in archive_members(os.path.join(folder, name)):
                     index.setdefault(member, set()).add(os.path.join(folder, name))
+    own_names = set()
+    if any("/" not in entry for entry in objects):
+        for top, folders, names in os.walk(os.getcwd()):
+            folders[:] = [f for f in folders if f != "googletest"]
+            for name in names:
+                own_names.add(name)
+                if name.endswith(".a"):
+                    own_names.update(archive_members(os.path.join(top, name)))
     result = set()
     for entry in objects:
         match = re.match(r"^(.+\.a)\((.+)\)$", entry)
         if match:
             paths = {match.group(1)}
-        elif "/" not in entry:  # lld: a member, without its archive
+        elif "/" not in entry:  # lld: a file name alone
             paths = index.get(entry, set())
+            if entry in own_names:
+                if paths:
+                    raise SystemExit("third_party.py: %s is both the build's and in %s" % (entry, " ".join(paths)))
+                continue
         else:
             paths = {entry}
         paths = {os.path.realpath(os.path.join(base, path)) for path in paths}
@@ -127,6 +143,7 @@ def package_of(path):
     return PACKAGES[path]
 
 
+@functools.lru_cache(maxsize=None)
 def package_facts(package):
     """(version, architecture, copyright file) of an installed package."""
     version, arch = subprocess.run(["dpkg-query", "-W", "-f=${Version} ${Architecture}", package],
@@ -136,11 +153,11 @@ def package_facts(package):
 
 def component_of(path, package):
     name = os.path.basename(path)
+    if package.startswith("mingw-w64-"):
+        return WINPTHREADS[1:] if WINPTHREADS[0].match(name) else MINGW_RUNTIME
     for pattern, component, licence in COMPONENTS:
         if pattern.match(name):
             return component, licence
-    if package.startswith("mingw-w64-"):
-        return MINGW_RUNTIME
     raise SystemExit("third_party.py: %s (%s) belongs to no component: add it to COMPONENTS with its licence"
                      % (path, package))
 
@@ -152,7 +169,7 @@ def sha256(path):
 
 def main(argv):
     options = {"--notices": None, "--bom": None, "--version": None, "--revision": None, "--epoch": None}
-    libdirs, maps, files = [], [], []
+    libdirs, maps, files, unknown = [], [], [], []
     args = iter(argv)
     for word in args:
         if word in options:
@@ -164,8 +181,8 @@ def main(argv):
         elif word == "--file":
             files.append(tuple(next(args).split("=", 1)))
         else:
-            options[None] = word  # not understood
-    if None in options.values() or not maps:
+            unknown.append(word)
+    if None in options.values() or not maps or unknown:
         print(__doc__.strip().splitlines()[2])
         return 2
     own_dirs = [os.path.realpath(d) for d in (os.path.dirname(os.path.abspath(__file__)) + "/..",

@@ -31,7 +31,17 @@ table, and fails when:
 - its header checksum, when set, is not the file's (signing must update it);
 - its certificate table (data directory 4, a file offset, not an RVA) lies
   inside the sections or past the end of the file, or holds anything but
-  Authenticode (PKCS#7 signed data) entries.
+  Authenticode (PKCS#7 signed data) entries;
+- its operating-system or subsystem version is not the minimum Windows
+  version (--windows), or it imports a system function that
+  windows_imports.txt (beside this file) does not list or lists as newer;
+- DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA (x64) or, for a program,
+  TERMINAL_SERVER_AWARE is not set, or its relocations are stripped or none;
+- it has no stack protector, a function of GUARDED does not store the guard
+  in its prologue, or the daemon's code calls no checked form of
+  _FORTIFY_SOURCE. These are read from the binary's code; the functions'
+  names and addresses from the debug file its .gnu_debuglink names (the
+  link's CRC must match), or from its own symbol table when it has no link.
 It also checks that platform/ov.h and ov.def (ovw.h and ovw.def) name the same
 functions. Prints each binary's imports and exports, then PASS or FAIL lines.
 """
