@@ -27,7 +27,8 @@ table, and fails when:
   library), a name, the description or the source revision is missing, or
   its string table is not in a language its translation list names;
 - a program lacks its manifest (resource 1 of type 24) asking for asInvoker
-  and naming Windows 10 (and 11) among its supported OS versions;
+  and naming Windows 10 (and 11) among its supported OS versions, and the
+  minimum Windows version (--windows) as the oldest;
 - its header checksum, when set, is not the file's (signing must update it);
 - its certificate table (data directory 4, a file offset, not an RVA) lies
   inside the sections or past the end of the file, or holds anything but
@@ -70,13 +71,16 @@ GUARDED = {"imdaemon": {"_Z11GetJavaPathB5cxx11v", "_Z16CreateJVMProcessv"},
            "imcheck": {"main", "_Z11GetJavaPathB5cxx11v"}}
 PROLOGUE = 128
 # The daemon copies a message of run-time length into its fixed buffer, which
-# the checked strcpy of _FORTIFY_SOURCE guards. The bridge and imcheck have no
-# such call: the compiler proves each copy in bounds, so their code is the
-# same with or without it.
+# the checked strcpy of _FORTIFY_SOURCE guards. In the bridge (whose code is
+# the same with or without it) and in gcc's imcheck the compiler proves every
+# call it covers in bounds, so no checked call is left to find there.
 FORTIFIED = {"imdaemon"}
 CHECKED = re.compile(r"^__(chk_fail|(?!stack_)\w+_chk)$")  # libssp's checked forms and their failure
 IMPORT_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_imports.txt")
 WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # the supportedOS Id of Windows 10 and 11
+SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": (6, 0), "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": (6, 1),
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": (6, 2), "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": (6, 3),
+                WINDOWS_10: (10, 0)}
 REVISION = re.compile(r"^Source revision ([0-9a-f]{40}(-modified)?|archive)$")
 # imcheck starts nothing and closes nothing.
 FORBIDDEN = {
@@ -414,8 +418,9 @@ def check_version(role, image, version, problems):
                                      strings.get("Comments"))
 
 
-def check_manifest(image, problems):
-    """The program's manifest: asInvoker and Windows 10 and 11; a line to print."""
+def check_manifest(image, windows, problems):
+    """The program's manifest: asInvoker, Windows 10 and 11, and the minimum
+    Windows version as the oldest it names; a line to print."""
     resource = image.resources().get((RT_MANIFEST, 1))
     if resource is None:
         problems.append("has no manifest")
@@ -434,6 +439,10 @@ def check_manifest(image, problems):
         problems.append("manifest asks for execution level %s, not asInvoker" % levels)
     if WINDOWS_10 not in systems:
         problems.append("manifest does not name Windows 10 and 11 as supported")
+    oldest = min((SUPPORTED_OS[s] for s in systems if s in SUPPORTED_OS), default=None)
+    if oldest != windows and windows >= min(SUPPORTED_OS.values()):
+        problems.append("manifest names Windows %s as the oldest it supports, not the minimum %d.%d"
+                        % ("%d.%d" % oldest if oldest else "none", windows[0], windows[1]))
     return "manifest: execution level %s, %d supported OS versions" % ("/".join(map(str, levels)), len(systems))
 
 
@@ -556,7 +565,7 @@ def check_hardening(role, image, path, arch, windows, problems):
                        and f not in checked.values())
     if role in FORTIFIED and not fortified:
         problems.append("no function calls a checked form (_FORTIFY_SOURCE), yet its code copies into a fixed buffer")
-    facts.append("_FORTIFY_SOURCE: %s" % ("%d functions call the checked forms (%s)" % (len(fortified), ", ".join(
+    facts.append("_FORTIFY_SOURCE: %s" % ("%d function(s) call the checked forms (%s)" % (len(fortified), ", ".join(
         sorted({c for f in fortified for c in uses[f]} - {"__stack_chk_fail", "guard"}))) if fortified
         else "no call of its own that the checked forms cover"))
     return facts
@@ -671,7 +680,7 @@ def check(role, path, arch, platform, methods, version, windows, table):
     facts = [check_version(role, image, version, problems)]
     facts += check_hardening(role, image, path, arch, windows, problems)
     if role != "nodeflags":
-        facts.append(check_manifest(image, problems))
+        facts.append(check_manifest(image, windows, problems))
     stored, computed = image.checksum()
     if stored and stored != computed:
         problems.append("header checksum 0x%x, the file's is 0x%x" % (stored, computed))
