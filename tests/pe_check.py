@@ -558,7 +558,7 @@ def check_hardening(role, image, path, arch, windows, problems):
         if name not in guarded:
             problems.append("%s does not place the stack guard in its frame in its first %d bytes "
                             "(-fstack-protector-strong)" % (name, PROLOGUE))
-    facts.append("stack protector: %d functions place the guard, %d check it on return (required: %s)"
+    facts.append("stack protector: %d function(s) place the guard, %d check it on return (required: %s)"
                  % (len(guarded), sum("__stack_chk_fail" in uses[f] for f in guarded),
                     ", ".join(sorted(GUARDED.get(role, set())))))
     fortified = sorted(f for f, names in uses.items() if set(names) - {"__stack_chk_fail", "guard"}
