@@ -79,6 +79,12 @@ function(ship target)
     target_link_options(${target} PRIVATE -Wl,-Xlink=-timestamp:${IMDAEMON_SOURCE_DATE})
   endif()
 
+  # The linker's map names every object it put into the binary: the
+  # third-party notices and the bill of materials are made from it.
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  target_link_options(${target} PRIVATE -Wl,-Map=${map})
+  set_property(GLOBAL APPEND PROPERTY IMDAEMON_SHIPPED_MAPS ${map}=$<TARGET_FILE:${target}>)
+
   set(binary $<TARGET_FILE:${target}>)
   set(sign)
   if(IMDAEMON_SIGN_PFX)
@@ -99,13 +105,18 @@ function(ship target)
   set_property(GLOBAL APPEND PROPERTY IMDAEMON_SHIPPED ${target})
 endfunction()
 
-install(FILES ${PROJECT_SOURCE_DIR}/DEPLOY.txt DESTINATION .)
+# What the release holds beside the binaries: the deployment note, the
+# third-party notices and the bill of materials (both made from the link, by
+# third_party.py, after signing, so that the bill holds the hashes of the
+# files as shipped).
+set(IMDAEMON_NOTICES ${CMAKE_BINARY_DIR}/third_party/THIRD-PARTY-NOTICES.txt)
+set(IMDAEMON_BOM ${CMAKE_BINARY_DIR}/third_party/imdaemon.cdx.json)
+install(FILES ${PROJECT_SOURCE_DIR}/DEPLOY.txt ${IMDAEMON_NOTICES} ${IMDAEMON_BOM} DESTINATION .)
 
 # The ZIP of what cmake --install installs, once every deliverable is known
-# (at the end of the top folder).
-# Its path is kept in the cache too, for the scripts that look at it. A build
-# that is not optimised names its type, so that nobody takes it for the
-# release.
+# (at the end of the top folder). Its path is kept in the cache too, for the
+# scripts that look at it. A build that is not optimised names its type, so
+# that nobody takes it for the release.
 if(IMDAEMON_ARCH STREQUAL "x86")
   set(zip_name imdaemon-${PROJECT_VERSION}-win32)
 else()
@@ -120,14 +131,28 @@ set(IMDAEMON_RELEASE_ZIP ${CMAKE_BINARY_DIR}/release/${zip_name}.zip CACHE INTER
 function(release_zip)
   set(zip ${IMDAEMON_RELEASE_ZIP})
   set(note ${PROJECT_SOURCE_DIR}/DEPLOY.txt)
-  set(entries DEPLOY.txt=${note})
+  get_filename_component(notices_name ${IMDAEMON_NOTICES} NAME)
+  get_filename_component(bom_name ${IMDAEMON_BOM} NAME)
+  set(entries DEPLOY.txt=${note} ${notices_name}=${IMDAEMON_NOTICES} ${bom_name}=${IMDAEMON_BOM})
   get_property(shipped GLOBAL PROPERTY IMDAEMON_SHIPPED)
   foreach(target IN LISTS shipped)
     list(APPEND entries $<TARGET_FILE_NAME:${target}>=$<TARGET_FILE:${target}>)
   endforeach()
+  get_property(maps GLOBAL PROPERTY IMDAEMON_SHIPPED_MAPS)
+  list(TRANSFORM maps PREPEND "--map;")
+  set(libdirs ${IMDAEMON_LIBRARY_DIRS})
+  list(TRANSFORM libdirs PREPEND "--libdir;")
+  add_custom_command(OUTPUT ${IMDAEMON_NOTICES} ${IMDAEMON_BOM}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py --notices ${IMDAEMON_NOTICES}
+            --bom ${IMDAEMON_BOM} --version ${PROJECT_VERSION} --revision ${IMDAEMON_REVISION}
+            --epoch ${IMDAEMON_SOURCE_DATE} ${libdirs} ${maps} --file DEPLOY.txt=${note}
+    DEPENDS ${shipped} ${note} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    COMMENT "Third-party notices and bill of materials"
+    VERBATIM)
   add_custom_command(OUTPUT ${zip}
     COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py ${zip} ${IMDAEMON_SOURCE_DATE} ${entries}
-    DEPENDS ${shipped} ${note} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py
+    DEPENDS ${shipped} ${note} ${IMDAEMON_NOTICES} ${IMDAEMON_BOM} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py
     COMMENT "Release ZIP ${zip}"
     VERBATIM)
   add_custom_target(release_zip ALL DEPENDS ${zip})

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Static proof of the Windows binaries we ship, read from their PE tables.
 
-    pe_check.py --arch x64|x86 --platform DIR --version X.Y[.Z] [--exports LIST] ROLE=FILE ...
+    pe_check.py --arch x64|x86 --platform DIR --version X.Y[.Z] --windows MAJOR.MINOR [--exports LIST] ROLE=FILE ...
 
 ROLE is imdaemon, nodeflags or imcheck. For every binary it reads the import,
 delay-import and export tables as the Windows loader will, its resources as
@@ -27,18 +27,32 @@ table, and fails when:
   library), a name, the description or the source revision is missing, or
   its string table is not in a language its translation list names;
 - a program lacks its manifest (resource 1 of type 24) asking for asInvoker
-  and naming Windows 10 (and 11) among its supported OS versions;
+  and naming Windows 10 (and 11) among its supported OS versions, and the
+  minimum Windows version (--windows) as the oldest;
 - its header checksum, when set, is not the file's (signing must update it);
 - its certificate table (data directory 4, a file offset, not an RVA) lies
   inside the sections or past the end of the file, or holds anything but
-  Authenticode (PKCS#7 signed data) entries.
+  Authenticode (PKCS#7 signed data) entries;
+- its operating-system or subsystem version is not the minimum Windows
+  version (--windows), or it imports a system function that
+  windows_imports.txt (beside this file) does not list or lists as newer;
+- DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA (x64) or, for a program,
+  TERMINAL_SERVER_AWARE is not set, or its relocations are stripped or none;
+- it has no stack protector, a function of GUARDED does not store the guard
+  in its prologue, or the daemon's code calls no checked form of
+  _FORTIFY_SOURCE. These are read from the binary's code; the functions'
+  names and addresses from the debug file its .gnu_debuglink names (the
+  link's CRC must match), or from its own symbol table when it has no link.
 It also checks that platform/ov.h and ov.def (ovw.h and ovw.def) name the same
 functions. Prints each binary's imports and exports, then PASS or FAIL lines.
 """
 import array
+import bisect
+import os
 import re
 import struct
 import sys
+import zlib
 import xml.etree.ElementTree as ElementTree
 
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
@@ -48,7 +62,25 @@ REQUIRED = {
     "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
 }
 RT_VERSION, RT_MANIFEST = 16, 24
+DLL_FLAGS = {"HIGH_ENTROPY_VA": 0x20, "DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100, "TERMINAL_SERVER_AWARE": 0x8000}
+# Functions of our own code with a local buffer, whose return the stack
+# protector must guard (each returns: clang guards no function that never
+# does, such as the daemon's main; none of them is inlined away).
+GUARDED = {"imdaemon": {"_Z11GetJavaPathB5cxx11v", "_Z16CreateJVMProcessv"},
+           "nodeflags": {"Java_quorel_im_vesk_NNMMenuManager_UpdateMenu"},
+           "imcheck": {"main", "_Z11GetJavaPathB5cxx11v"}}
+PROLOGUE = 128
+# The daemon copies a message of run-time length into its fixed buffer, which
+# the checked strcpy of _FORTIFY_SOURCE guards. In the bridge (whose code is
+# the same with or without it) and in gcc's imcheck the compiler proves every
+# call it covers in bounds, so no checked call is left to find there.
+FORTIFIED = {"imdaemon"}
+CHECKED = re.compile(r"^__(chk_fail|(?!stack_)\w+_chk)$")  # libssp's checked forms and their failure
+IMPORT_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_imports.txt")
 WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # the supportedOS Id of Windows 10 and 11
+SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": (6, 0), "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": (6, 1),
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": (6, 2), "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": (6, 3),
+                WINDOWS_10: (10, 0)}
 REVISION = re.compile(r"^Source revision ([0-9a-f]{40}(-modified)?|archive)$")
 # imcheck starts nothing and closes nothing.
 FORBIDDEN = {
@@ -69,13 +101,17 @@ class Image:
         pe = struct.unpack_from("<I", d, 0x3C)[0]
         if d[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
-        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", d, pe + 4)
+        (self.machine, sections, _, self.symbol_table, self.symbol_count, optional_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", d, pe + 4)
         optional = pe + 24
         self.checksum_at = optional + 64
         magic = struct.unpack_from("<H", d, optional)[0]
         if magic not in (0x10B, 0x20B):
             raise ValueError("unknown optional header 0x%x" % magic)
         self.wide = magic == 0x20B
+        self.os_version = struct.unpack_from("<HH", d, optional + 40)
+        self.subsystem_version = struct.unpack_from("<HH", d, optional + 48)
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", d, optional + 68)
         self.image_base = (struct.unpack_from("<Q", d, optional + 24)[0] if self.wide
                            else struct.unpack_from("<I", d, optional + 28)[0])
         directories = optional + (112 if self.wide else 96)
@@ -86,7 +122,55 @@ class Image:
         for i in range(sections):
             name, vsize, va, rawsize, raw = struct.unpack_from("<8sIIII", d, table + 40 * i)
             flags = struct.unpack_from("<I", d, table + 40 * i + 36)[0]
-            self.sections.append((name.rstrip(b"\0").decode(), va, max(vsize, rawsize), raw, rawsize, flags))
+            name = name.rstrip(b"\0").decode()
+            if name.startswith("/") and name[1:].isdigit():  # a long name, in the string table
+                name = self.coff_string(int(name[1:]))
+            self.sections.append((name, va, max(vsize, rawsize), raw, rawsize, flags))
+
+    def coff_string(self, offset):
+        """A name from the COFF string table, which follows the symbol table."""
+        at = self.symbol_table + 18 * self.symbol_count + offset
+        return self.data[at:self.data.index(b"\0", at)].decode("latin-1")
+
+    def symbols(self):
+        """{name: (rva, function)} of the COFF symbol table, for symbols of a section."""
+        result = {}
+        at, end = self.symbol_table, self.symbol_table + 18 * self.symbol_count
+        while self.symbol_table and at < end:
+            short, value, section, kind, _, aux = struct.unpack_from("<8sIhHBB", self.data, at)
+            if short[:4] == b"\0\0\0\0":
+                name = self.coff_string(struct.unpack_from("<I", short, 4)[0])
+            else:
+                name = short.rstrip(b"\0").decode("latin-1")
+            if 0 < section <= len(self.sections):
+                result.setdefault(name, (self.sections[section - 1][1] + value, kind >> 4 == 2))
+            at += 18 * (1 + aux)
+        return result
+
+    def section_named(self, name):
+        return next((s for s in self.sections if s[0] == name), None)
+
+    def relocations(self, problems):
+        """Number of base relocations of the machine's kind (the loader applies
+        them when it moves the image); checks that each block lies in the image."""
+        rva, size = self.directory(5)
+        if not rva or not size:
+            return 0
+        kind = 10 if self.wide else 3  # IMAGE_REL_BASED_DIR64 or _HIGHLOW
+        count, at, end = 0, rva, rva + size
+        try:
+            while at < end:
+                page, block = struct.unpack_from("<II", self.data, self.offset(at))
+                if block < 8 or at + block > end or self.section_of(page) is None:
+                    problems.append("base relocation block at 0x%x (page 0x%x, %d bytes) is broken" % (at, page, block))
+                    return count
+                for i in range(8, block, 2):
+                    entry = struct.unpack_from("<H", self.data, self.offset(at + i))[0]
+                    count += entry >> 12 == kind
+                at += block
+        except ValueError as error:
+            problems.append("base relocations are not in the file: %s" % error)
+        return count
 
     def directory(self, index):
         return self.directories[index] if index < len(self.directories) else (0, 0)
@@ -334,8 +418,9 @@ def check_version(role, image, version, problems):
                                      strings.get("Comments"))
 
 
-def check_manifest(image, problems):
-    """The program's manifest: asInvoker and Windows 10 and 11; a line to print."""
+def check_manifest(image, windows, problems):
+    """The program's manifest: asInvoker, Windows 10 and 11, and the minimum
+    Windows version as the oldest it names; a line to print."""
     resource = image.resources().get((RT_MANIFEST, 1))
     if resource is None:
         problems.append("has no manifest")
@@ -354,7 +439,163 @@ def check_manifest(image, problems):
         problems.append("manifest asks for execution level %s, not asInvoker" % levels)
     if WINDOWS_10 not in systems:
         problems.append("manifest does not name Windows 10 and 11 as supported")
+    oldest = min((SUPPORTED_OS[s] for s in systems if s in SUPPORTED_OS), default=None)
+    if oldest != windows and windows >= min(SUPPORTED_OS.values()):
+        problems.append("manifest names Windows %s as the oldest it supports, not the minimum %d.%d"
+                        % ("%d.%d" % oldest if oldest else "none", windows[0], windows[1]))
     return "manifest: execution level %s, %d supported OS versions" % ("/".join(map(str, levels)), len(systems))
+
+
+def debug_symbols(image, path, arch, problems):
+    """{name: (rva, function)} of the debug file the binary's .gnu_debuglink
+    names, which must lie beside it with the CRC the link holds (so that it is
+    this binary's), or else of the binary's own symbol table. Names lose the
+    underscore x86 puts before C names and the @n of stdcall."""
+    link = image.section_named(".gnu_debuglink")
+    if link is None:
+        found = image.symbols()
+    else:
+        raw = image.data[link[3]:link[3] + link[4]]
+        name = raw[:raw.index(b"\0")].decode()
+        crc = struct.unpack_from("<I", raw, (len(name) + 4) & ~3)[0]
+        debug_path = os.path.join(os.path.dirname(path), name)
+        try:
+            with open(debug_path, "rb") as f:
+                debug_data = f.read()
+        except OSError as error:
+            problems.append("its debug file cannot be read: %s" % error)
+            return {}
+        if zlib.crc32(debug_data) != crc:
+            problems.append("%s is not its debug file: CRC 0x%08x, the link says 0x%08x"
+                            % (debug_path, zlib.crc32(debug_data), crc))
+            return {}
+        found = Image(debug_path).symbols()
+    if not any(function for _, function in found.values()):
+        problems.append("has no function symbols, nor a debug file: the stack protector cannot be proven")
+    result = {}
+    for name, value in found.items():
+        if arch == "x86" and name.startswith("_"):
+            name = re.sub(r"@\d+$", "", name[1:])
+        result.setdefault(name, value)
+    return result
+
+
+def code_references(image, functions, calls, data):
+    """{function: {name: offset of its first use}} of the direct calls and
+    jumps (rel32) that land on one of calls ({rva: name}), and of the loads
+    from one of data: RIP-relative on x64, absolute on x86 (an address the
+    base relocations move). Each site belongs to the function symbol at or
+    before it."""
+    starts = sorted(functions)
+    result = {}
+
+    def note(at, name):
+        index = bisect.bisect_right(starts, at) - 1
+        if index >= 0:
+            uses = result.setdefault(functions[starts[index]], {})
+            uses[name] = min(uses.get(name, at - starts[index]), at - starts[index])
+
+    absolute = {} if image.wide else {struct.pack("<I", image.image_base + rva): name for rva, name in data.items()}
+    for _, va, size, raw, rawsize, flags in image.sections:
+        if not flags & 0x20000000:  # IMAGE_SCN_MEM_EXECUTE
+            continue
+        code = image.data[raw:raw + min(size, rawsize)]
+        for at in range(1, len(code) - 4):
+            target = va + at + 4 + struct.unpack_from("<i", code, at)[0]
+            if code[at - 1] in (0xE8, 0xE9) and target in calls:
+                note(va + at - 1, calls[target])
+            elif image.wide and target in data:
+                note(va + at, data[target])
+            elif not image.wide and code[at:at + 4] in absolute:
+                note(va + at, absolute[code[at:at + 4]])
+    return result
+
+
+def check_hardening(role, image, path, arch, windows, problems):
+    """The header's Windows version and mitigation flags, the relocations that
+    let the loader move the image, the stack protector in the functions that
+    must have it and the checked calls of _FORTIFY_SOURCE; lines to print."""
+    facts = []
+    for what, version in (("operating-system", image.os_version), ("subsystem", image.subsystem_version)):
+        if version != windows:
+            problems.append("%s version %d.%d in its header, not the minimum Windows version %d.%d"
+                            % ((what,) + version + windows))
+    flags = image.dll_characteristics
+    wanted = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100}
+    if arch == "x64":
+        wanted["HIGH_ENTROPY_VA"] = 0x20
+    if role != "nodeflags":
+        wanted["TERMINAL_SERVER_AWARE"] = 0x8000
+    for name, bit in sorted(wanted.items()):
+        if not flags & bit:
+            problems.append("%s is not set (DllCharacteristics 0x%04x)" % (name, flags))
+    relocations = image.relocations(problems)
+    if image.characteristics & 0x0001:
+        problems.append("its relocations are stripped (IMAGE_FILE_RELOCS_STRIPPED): the loader cannot move it")
+    elif relocations == 0:
+        problems.append("has no base relocations: the loader cannot move it, whatever DYNAMIC_BASE says")
+    names = " ".join(name for name, bit in sorted(DLL_FLAGS.items()) if flags & bit) or "none"
+    facts.append("Windows %d.%d, subsystem %d.%d; DllCharacteristics 0x%04x (%s); %d base relocations"
+                 % (image.os_version + image.subsystem_version + (flags, names, relocations)))
+
+    symbols = debug_symbols(image, path, arch, problems)
+    if not symbols:
+        return facts
+    functions = {rva: name for name, (rva, function) in symbols.items() if function}
+    checked = {rva: name for rva, name in functions.items() if CHECKED.match(name)}
+    calls = dict(checked)
+    if "__stack_chk_fail" in symbols:
+        calls[symbols["__stack_chk_fail"][0]] = "__stack_chk_fail"
+    guard = {symbols[name][0]: "guard" for name in ("__stack_chk_guard", ".refptr.__stack_chk_guard") if name in symbols}
+    uses = code_references(image, functions, calls, guard)
+    # The guard goes into the frame in the prologue; a load further on may be
+    # another function's, whose symbol the table lacks (lld keeps no static
+    # ones).
+    guarded = sorted(f for f, names in uses.items() if names.get("guard", PROLOGUE) < PROLOGUE)
+    if "__stack_chk_fail" not in symbols or not guard:
+        problems.append("has no stack protector: __stack_chk_fail or __stack_chk_guard is not in it")
+    for name in sorted(GUARDED.get(role, set())):
+        if name not in guarded:
+            problems.append("%s does not place the stack guard in its frame in its first %d bytes "
+                            "(-fstack-protector-strong)" % (name, PROLOGUE))
+    facts.append("stack protector: %d function(s) place the guard, %d check it on return (required: %s)"
+                 % (len(guarded), sum("__stack_chk_fail" in uses[f] for f in guarded),
+                    ", ".join(sorted(GUARDED.get(role, set())))))
+    fortified = sorted(f for f, names in uses.items() if set(names) - {"__stack_chk_fail", "guard"}
+                       and f not in checked.values())
+    if role in FORTIFIED and not fortified:
+        problems.append("no function calls a checked form (_FORTIFY_SOURCE), yet its code copies into a fixed buffer")
+    facts.append("_FORTIFY_SOURCE: %s" % ("%d function(s) call the checked forms (%s)" % (len(fortified), ", ".join(
+        sorted({c for f in fortified for c in uses[f]} - {"__stack_chk_fail", "guard"}))) if fortified
+        else "no call of its own that the checked forms cover"))
+    return facts
+
+
+def windows_imports(path):
+    """{(dll, name): (major, minor)} of the table of system imports."""
+    table = {}
+    for number, line in enumerate(open(path), 1):
+        words = line.split("#")[0].split()
+        if not words:
+            continue
+        if len(words) != 3 or not re.match(r"^\d+\.\d+$", words[2]):
+            raise ValueError("%s:%d: not <dll> <function> <major.minor>" % (path, number))
+        table[(words[0].lower(), words[1])] = tuple(int(n) for n in words[2].split("."))
+    return table
+
+
+def check_system_imports(imports, windows, table, problems):
+    """Every import from a system DLL must be in the table, and be there in
+    the minimum Windows version."""
+    for dll in sorted(set(imports) & SYSTEM_DLLS | ({"wsock32.dll"} & set(imports))):
+        for name in sorted(set(imports[dll])):
+            first = table.get((dll, name))
+            if first is None:
+                problems.append("imports %s!%s, which %s does not list: look up the first Windows version "
+                                "that has it and add it" % (dll, name, os.path.basename(IMPORT_TABLE)))
+            elif first > windows:
+                problems.append("imports %s!%s, first in Windows %d.%d, newer than the minimum %d.%d"
+                                % ((dll, name) + first + windows))
 
 
 def declared(platform, lib):
@@ -391,7 +632,7 @@ def export_names(arch, methods):
     return {"Java_quorel_im_vesk_NNMMenuManager_" + m: code for m, size, code in methods}
 
 
-def check(role, path, arch, platform, methods, version):
+def check(role, path, arch, platform, methods, version, windows, table):
     problems = []
     image = Image(path)
     if image.machine != MACHINES[arch]:
@@ -400,6 +641,7 @@ def check(role, path, arch, platform, methods, version):
         problems.append("delay import %s!%s (slot 0x%x holds 0x%x, %s)"
                         % (dll, name, slot, value, "writable" if writable else "read-only"))
     imports = image.imports(problems)
+    check_system_imports(imports, windows, table, problems)
     own = {"imdaemon": "ov.dll", "nodeflags": "ovw.dll", "imcheck": None}[role]
     allowed = SYSTEM_DLLS | ({own} if own else set()) | ({"wsock32.dll"} if role == "imdaemon" else set())
     for dll in sorted(imports):
@@ -436,8 +678,9 @@ def check(role, path, arch, platform, methods, version):
     elif exports:
         problems.append("exports %s" % sorted(exports))
     facts = [check_version(role, image, version, problems)]
+    facts += check_hardening(role, image, path, arch, windows, problems)
     if role != "nodeflags":
-        facts.append(check_manifest(image, problems))
+        facts.append(check_manifest(image, windows, problems))
     stored, computed = image.checksum()
     if stored and stored != computed:
         problems.append("header checksum 0x%x, the file's is 0x%x" % (stored, computed))
@@ -457,7 +700,7 @@ def check(role, path, arch, platform, methods, version):
 
 
 def main(argv):
-    arch = platform = exports = version = None
+    arch = platform = exports = version = windows = None
     binaries = []
     args = iter(argv)
     for word in args:
@@ -469,11 +712,14 @@ def main(argv):
             exports = next(args)
         elif word == "--version":
             version = next(args)
+        elif word == "--windows":
+            windows = next(args)
         else:
             role, _, path = word.partition("=")
             binaries.append((role, path))
     if arch not in MACHINES or not platform or not binaries or (
             not re.match(r"^\d+(\.\d+){1,3}$", version or "")) or (
+            not re.match(r"^\d+\.\d+$", windows or "")) or (
             not exports and any(role == "nodeflags" for role, _ in binaries)):
         print(__doc__.strip().splitlines()[2])
         return 2
@@ -483,9 +729,11 @@ def main(argv):
             print("FAIL: platform/%s.h and platform/%s.def name different functions" % (lib, lib))
             ok = False
     methods = export_list(exports) if exports else []
+    windows = tuple(int(n) for n in windows.split("."))
+    table = windows_imports(IMPORT_TABLE)
     for role, path in binaries:
         try:
-            ok = check(role, path, arch, platform, methods, version) and ok
+            ok = check(role, path, arch, platform, methods, version, windows, table) and ok
         except (OSError, ValueError, struct.error) as error:
             print("%s (%s): FAIL: cannot read its tables: %s" % (role, path, error))
             ok = False

@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# The release holds exactly the deliverables and the deployment note, both as
-# an installed folder and as the ZIP the build makes for its architecture
-# (entries in name order); the shipped binaries are stripped and name their
-# debug files, which keep the symbols beside the build.
-# Usage: release_test.sh <build dir> <objdump> <release ZIP>
+# The release holds exactly the deliverables, the deployment note, the
+# third-party notices and the bill of materials, both as an installed folder
+# and as the ZIP the build makes for its architecture (entries in name
+# order); the shipped binaries are stripped and name their debug files, which
+# keep the symbols beside the build. The notices follow the link: made from
+# the bridge's map alone, they no longer name what only the programs link.
+# Usage: release_test.sh <build dir> <objdump> <release ZIP> <version> [<folder>:... lld links from]
 set -euo pipefail
 build=$(cd "$1" && pwd)
 objdump=$2
 zip=$3
+version=$4
+libdirs=()
+IFS=: read -ra folders <<<"${5:-}"
+for folder in "${folders[@]}"; do libdirs+=(--libdir "$folder"); done
 work="$build/release-test"
 rm -rf "$work"
 fail() { echo "FAIL: $*"; exit 1; }
 cmake --install "$build" --prefix "$work/folder" >/dev/null
-expected=$'DEPLOY.txt\nimcheck.exe\nimdaemon.exe\nnodeflags.dll'
-installed=$(cd "$work/folder" && find . -type f | sed 's|^\./||' | sort)
+expected=$'DEPLOY.txt\nTHIRD-PARTY-NOTICES.txt\nimcheck.exe\nimdaemon.cdx.json\nimdaemon.exe\nnodeflags.dll'
+installed=$(cd "$work/folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$expected" ] || fail "installed folder holds: $(echo $installed)"
 # The ZIP names the architecture of what it holds.
 case "$("$objdump" -f "$build/bin/imdaemon.exe")/$(basename "$zip")" in
@@ -35,4 +41,14 @@ for binary in $(printf '%s\n' "$expected" | grep -E '\.(exe|dll)$'); do
         *) fail "$binary.debug holds no symbols" ;;
     esac
 done
-echo "PASS: $zip holds $(echo $listed), stripped, symbols in bin/*.debug"
+notices="$work/zip/THIRD-PARTY-NOTICES.txt"
+for component in libssp libgcc "mingw-w64 runtime"; do
+    grep -q "^$component (.*nodeflags.dll" "$notices" || fail "the notices do not name $component in nodeflags.dll"
+done
+grep -q '^libstdc++ (.*imdaemon.exe' "$notices" || fail "the notices do not name libstdc++ in imdaemon.exe"
+script=$(cd "$(dirname "$0")/.." && pwd)/cmake/third_party.py
+(cd "$build" && python3 "$script" --notices "$work/bridge-notices.txt" --bom "$work/bridge.cdx.json" \
+    --version "$version" --revision archive --epoch 0 "${libdirs[@]}" --map "$build/nodebridge/nodeflags.map=$build/bin/nodeflags.dll")
+grep -q '^libssp (' "$work/bridge-notices.txt" || fail "the bridge's own notices do not name libssp"
+! grep -q '^libstdc++ (' "$work/bridge-notices.txt" || fail "the bridge's own notices name libstdc++, which only the programs link"
+echo "PASS: $zip holds $(echo $listed), stripped, symbols in bin/*.debug; the notices follow the link"
