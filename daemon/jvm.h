@@ -1,4 +1,5 @@
-// Starting and stopping the Java application, addressed by its process id.
+// Starting and stopping the Java application: it is recorded by its process
+// id and ended through the process handle kept from its creation.
 #ifndef DAEMON_JVM_H
 #define DAEMON_JVM_H
 
@@ -11,7 +12,7 @@ extern DWORD dwJVMProcessId;
 
 // Handles of the Java process from its creation, held until the daemon
 // exits: the recorded id cannot pass to another process meanwhile, and the
-// stop waits on the process through them.
+// stop waits on the process and terminates it through them.
 extern PROCESS_INFORMATION piJVM;
 
 // Title of the Java application's listener window, looked up among all

@@ -8,8 +8,8 @@
 enum { CLOSE_ATTEMPTS = 10, CLOSE_INTERVAL_MS = 1000, CLOSE_DEADLINE_MS = CLOSE_ATTEMPTS * CLOSE_INTERVAL_MS };
 
 // Waits up to ms for the Java process to end, on the handle kept from its
-// creation; true once it has. A wait that cannot be made sleeps instead, so
-// the close requests keep their spacing.
+// creation; true once it has. A wait that cannot be made (no handle, or a
+// failed wait) sleeps instead, so the close requests keep their spacing.
 static bool WaitForJVMExit(DWORD ms)
 {
     DWORD dwResult = piJVM.hProcess ? WaitForSingleObject(piJVM.hProcess, ms) : WAIT_FAILED;
@@ -26,7 +26,9 @@ void StopJVMProcess()
         return;
     CloseTheJavaFrame();
     // Ended through the handle held since its creation, so that the stop
-    // needs no further access to the application; by its id only without one.
+    // needs no further access to the application. The daemon records the id
+    // only with that handle; the branch by id serves a caller that set the id
+    // alone, whose waits above sleep their full time before the kill.
     if (piJVM.hProcess)
         TerminateProcess(piJVM.hProcess, 0xFFFFFFFF);
     else
@@ -39,7 +41,7 @@ void StopJVMProcess()
 // than sleeping blindly, so an application that ends returns at once; one
 // whose window is gone but which is still shutting down (running its
 // shutdown hooks, flushing files) is given the rest of the ten seconds
-// before KillProcess ends it.
+// before StopJVMProcess terminates it.
 void CloseTheJavaFrame()
 {
     TraceLog("CloseTheJavaFrame called");
