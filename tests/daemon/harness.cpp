@@ -7,12 +7,16 @@ void UseJavaStandIn(const std::string &dir)
     WriteFileText(dir + "java_file.dat", PmProgramDir() + "javaapp.exe\r\n");
 }
 
-bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process)
+bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process,
+                  const std::string &desktop)
 {
     std::string commandLine = "\"" + PmProgramDir() + "javaapp.exe\"";
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
+    std::string desktopName = desktop;
+    if (!desktopName.empty())
+        startup.lpDesktop = &desktopName[0];
     SetEnvironmentVariableA("JAVAAPP_SIM_MODE", mode.c_str());
     BOOL created = CreateProcessA(0, &commandLine[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process);
     SetEnvironmentVariableA("JAVAAPP_SIM_MODE", 0);

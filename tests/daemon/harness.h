@@ -17,9 +17,10 @@
 void UseJavaStandIn(const std::string &dir);
 
 // Starts the Java stand-in itself, not under a daemon, in mode
-// (JAVAAPP_SIM_MODE) with dir as its current directory; false when it
-// cannot be started.
-bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process);
+// (JAVAAPP_SIM_MODE) with dir as its current directory, on the desktop
+// named (the caller's when empty); false when it cannot be started.
+bool StartStandIn(const std::string &dir, const std::string &mode, PROCESS_INFORMATION &process,
+                  const std::string &desktop = "");
 
 // Values of the lines of the Java stand-in's record in dir that start with
 // key, in order.

@@ -36,8 +36,24 @@ struct Report {
     std::vector<std::string> lines;
 };
 
+// The desktop every imcheck run of this process, and the listener window of
+// the case that opens one, are on: one of the process's own. imcheck looks for
+// listener windows on its own desktop only, so the windows of the daemon tests
+// running beside these are none of its findings, and this one none of theirs.
+static const std::string &TestDesktop()
+{
+    static std::string name;
+    if (name.empty()) {
+        std::string desktop = "imcheck-test-" + std::to_string(GetCurrentProcessId());
+        // Held open until the process ends, and the desktop with it.
+        if (CreateDesktopA(desktop.c_str(), 0, 0, 0, GENERIC_ALL, 0))
+            name = "WinSta0\\" + desktop;
+    }
+    return name;
+}
+
 // Runs imcheck.exe with arguments in folder cwd (the test's own when
-// empty), its output in a file at outPath.
+// empty), its output in a file at outPath, on the test's desktop.
 static Report RunImcheck(const std::wstring &arguments, const std::string &cwd, const std::string &outPath)
 {
     Report report;
@@ -47,6 +63,9 @@ static Report RunImcheck(const std::wstring &arguments, const std::string &cwd, 
     std::wstring commandLine = PmArgument(Wide(PmProgramDir() + "imcheck.exe")) + L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    std::wstring desktop = Wide(TestDesktop());
+    EXPECT_FALSE(desktop.empty()) << "no desktop of the test's own";
+    startup.lpDesktop = &desktop[0];
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = hOut;
     startup.hStdError = hOut;
@@ -166,12 +185,13 @@ static std::string FixtureRoot()
     // there is something to remove, since its end is seen by that alone.
     std::string unixRoot = UnixPath(root);
     if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        unixRoot.find(test->name()) != std::string::npos)
+        unixRoot.find(test->name()) != std::string::npos) {
         EXPECT_TRUE(RunUnix(
             "Z:\\bin\\rm", "/bin/rm -rf \"" + unixRoot + "\"",
             [](const std::string &path) { return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; },
             root))
             << root;
+    }
     std::error_code error;
     std::filesystem::remove_all(root, error);
     std::string dir = FreshTestDir();
@@ -726,7 +746,7 @@ TEST_F(Imcheck, NamesTheProcessOfAListenerWindowAlreadyOpen)
     Install in = CleanInstall();
     std::string application = PmProgramDir() + "javaapp.exe";
     PROCESS_INFORMATION process;
-    ASSERT_TRUE(StartStandIn(in.root, "close", process));
+    ASSERT_TRUE(StartStandIn(in.root, "close", process, TestDesktop()));
     bool open = WaitForRecord(in.root, "window", "open");
     Report report = in.Check();
     TerminateProcess(process.hProcess, 9);
