@@ -1,12 +1,16 @@
 # The release: the deliverables and the deployment note, no stand-in, one ZIP
-# per architecture, release/imdaemon-<version>-win64.zip (win32 for x86),
-# made with every build. Each deliverable's folder calls
-#   ship(<target> DESCRIPTION <what it is>)
+# per architecture, release/imdaemon-<version>-win64.zip (win32 for x86);
+# and beside it the self-test an administrator runs on Windows before
+# deploying, with the stand-ins it runs the release against,
+# release/imdaemon-<version>-win64-selftest.zip. Both are made with every
+# build. Each binary of either calls
+#   ship(<target> DESCRIPTION <what it is> [PACKAGE selftest] [FOLDER <folder>])
 # which gives the binary its version resource (and a program its manifest),
 # strips it and keeps its symbols beside it in the build as <binary>.debug,
 # named in its .gnu_debuglink so that a crash on a station can be read later,
 # pads it as signing would (pad_pe.py), and signs it when signing is
-# configured.
+# configured; it goes in the release ZIP unless PACKAGE says the self-test's,
+# at the ZIP's top or in FOLDER.
 #
 # Two builds of one commit give the same bytes, wherever and whenever they
 # run: the PE time stamps and the ZIP's entry times come from
@@ -49,7 +53,10 @@ if(IMDAEMON_SIGN_PFX)
 endif()
 
 function(ship target)
-  cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "DESCRIPTION;PACKAGE;FOLDER" "" ${ARGN})
+  if(NOT ARG_PACKAGE)
+    set(ARG_PACKAGE release)
+  endif()
   get_target_property(type ${target} TYPE)
   set(RC_DESCRIPTION ${ARG_DESCRIPTION})
   set(RC_INTERNAL_NAME ${target})
@@ -83,7 +90,6 @@ function(ship target)
   # third-party notices and the bill of materials are made from it.
   set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
   target_link_options(${target} PRIVATE -Wl,-Map=${map})
-  set_property(GLOBAL APPEND PROPERTY IMDAEMON_SHIPPED_MAPS ${map}=$<TARGET_FILE:${target}>)
 
   set(binary $<TARGET_FILE:${target}>)
   set(sign)
@@ -101,22 +107,30 @@ function(ship target)
     ${sign}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
     VERBATIM)
-  install(PROGRAMS ${binary} DESTINATION .)
-  set_property(GLOBAL APPEND PROPERTY IMDAEMON_SHIPPED ${target})
+  set(entry $<TARGET_FILE_NAME:${target}>)
+  if(ARG_FOLDER)
+    set(entry ${ARG_FOLDER}/${entry})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY IMDAEMON_${ARG_PACKAGE}_TARGETS ${target})
+  set_property(GLOBAL APPEND PROPERTY IMDAEMON_${ARG_PACKAGE}_MAPS ${map}=${binary}=${entry})
+  if(ARG_PACKAGE STREQUAL "release")
+    install(PROGRAMS ${binary} DESTINATION .)
+  endif()
 endfunction()
 
-# What the release holds beside the binaries: the deployment note, the
+# What each ZIP holds beside the binaries: a note for the administrator
+# (the release's deployment note, the self-test's README.txt), the
 # third-party notices and the bill of materials (both made from the link, by
 # third_party.py, after signing, so that the bill holds the hashes of the
-# files as shipped).
+# files as shipped). Only the release is installed.
 set(IMDAEMON_NOTICES ${CMAKE_BINARY_DIR}/third_party/THIRD-PARTY-NOTICES.txt)
 set(IMDAEMON_BOM ${CMAKE_BINARY_DIR}/third_party/imdaemon.cdx.json)
 install(FILES ${PROJECT_SOURCE_DIR}/DEPLOY.txt ${IMDAEMON_NOTICES} ${IMDAEMON_BOM} DESTINATION .)
 
-# The ZIP of what cmake --install installs, once every deliverable is known
-# (at the end of the top folder). Its path is kept in the cache too, for the
-# scripts that look at it. A build that is not optimised names its type, so
-# that nobody takes it for the release.
+# The ZIPs, once every binary is known (at the end of the top folder). Their
+# paths are kept in the cache too, for the scripts that look at them. A
+# build that is not optimised names its type, so that nobody takes it for
+# the release.
 if(IMDAEMON_ARCH STREQUAL "x86")
   set(zip_name imdaemon-${PROJECT_VERSION}-win32)
 else()
@@ -128,35 +142,52 @@ elseif(NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
   string(TOLOWER "${zip_name}-${CMAKE_BUILD_TYPE}" zip_name)
 endif()
 set(IMDAEMON_RELEASE_ZIP ${CMAKE_BINARY_DIR}/release/${zip_name}.zip CACHE INTERNAL "The release ZIP this build makes")
-function(release_zip)
-  set(zip ${IMDAEMON_RELEASE_ZIP})
-  set(note ${PROJECT_SOURCE_DIR}/DEPLOY.txt)
-  get_filename_component(notices_name ${IMDAEMON_NOTICES} NAME)
-  get_filename_component(bom_name ${IMDAEMON_BOM} NAME)
-  set(entries DEPLOY.txt=${note} ${notices_name}=${IMDAEMON_NOTICES} ${bom_name}=${IMDAEMON_BOM})
-  get_property(shipped GLOBAL PROPERTY IMDAEMON_SHIPPED)
-  foreach(target IN LISTS shipped)
-    list(APPEND entries $<TARGET_FILE_NAME:${target}>=$<TARGET_FILE:${target}>)
+set(IMDAEMON_SELFTEST_ZIP ${CMAKE_BINARY_DIR}/release/${zip_name}-selftest.zip CACHE INTERNAL
+    "The self-test ZIP this build makes")
+
+# package_zip(<package> <zip> <module> <notices> <bom> <note name>=<file>): the
+# ZIP of a package's binaries, its note, notices and bill of materials, the
+# bill naming the module.
+function(package_zip package zip module notices bom note)
+  get_filename_component(notices_name ${notices} NAME)
+  get_filename_component(bom_name ${bom} NAME)
+  string(REGEX REPLACE "^[^=]*=" "" note_file "${note}")
+  set(entries ${note} ${notices_name}=${notices} ${bom_name}=${bom})
+  get_property(targets GLOBAL PROPERTY IMDAEMON_${package}_TARGETS)
+  get_property(maps GLOBAL PROPERTY IMDAEMON_${package}_MAPS)
+  foreach(map IN LISTS maps)
+    string(REGEX REPLACE "^[^=]*=([^=]*)=(.*)$" "\\2=\\1" entry "${map}")
+    list(APPEND entries "${entry}")
   endforeach()
-  get_property(maps GLOBAL PROPERTY IMDAEMON_SHIPPED_MAPS)
   list(TRANSFORM maps PREPEND "--map;")
   set(libdirs ${IMDAEMON_LIBRARY_DIRS})
   list(TRANSFORM libdirs PREPEND "--libdir;")
-  add_custom_command(OUTPUT ${IMDAEMON_NOTICES} ${IMDAEMON_BOM}
-    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py --notices ${IMDAEMON_NOTICES}
-            --bom ${IMDAEMON_BOM} --version ${PROJECT_VERSION} --revision ${IMDAEMON_REVISION}
-            --epoch ${IMDAEMON_SOURCE_DATE} ${libdirs} ${maps} --file DEPLOY.txt=${note}
-    DEPENDS ${shipped} ${note} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py
+  add_custom_command(OUTPUT ${notices} ${bom}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py --module ${module} --notices ${notices}
+            --bom ${bom} --version ${PROJECT_VERSION} --revision ${IMDAEMON_REVISION}
+            --epoch ${IMDAEMON_SOURCE_DATE} ${libdirs} ${maps} --file ${note}
+    DEPENDS ${targets} ${note_file} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    COMMENT "Third-party notices and bill of materials"
+    COMMENT "Third-party notices and bill of materials of ${module}"
     VERBATIM)
   add_custom_command(OUTPUT ${zip}
     COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py ${zip} ${IMDAEMON_SOURCE_DATE} ${entries}
-    DEPENDS ${shipped} ${note} ${IMDAEMON_NOTICES} ${IMDAEMON_BOM} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py
-    COMMENT "Release ZIP ${zip}"
+    DEPENDS ${targets} ${note_file} ${notices} ${bom} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py
+    COMMENT "ZIP ${zip}"
     VERBATIM)
-  add_custom_target(release_zip ALL DEPENDS ${zip})
+endfunction()
+
+function(release_zips)
+  package_zip(release ${IMDAEMON_RELEASE_ZIP} imdaemon ${IMDAEMON_NOTICES} ${IMDAEMON_BOM}
+              DEPLOY.txt=${PROJECT_SOURCE_DIR}/DEPLOY.txt)
+  # Its own notices and bill under names of their own, so that both ZIPs
+  # unpack into one folder.
+  package_zip(selftest ${IMDAEMON_SELFTEST_ZIP} imdaemon-selftest
+              ${CMAKE_BINARY_DIR}/third_party/THIRD-PARTY-NOTICES-selftest.txt
+              ${CMAKE_BINARY_DIR}/third_party/imdaemon-selftest.cdx.json
+              README.txt=${PROJECT_SOURCE_DIR}/selftest/README.txt)
+  add_custom_target(release_zip ALL DEPENDS ${IMDAEMON_RELEASE_ZIP} ${IMDAEMON_SELFTEST_ZIP})
 endfunction()
 if(NOT IMDAEMON_REAL_PLATFORM)
-  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL release_zip)
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL release_zips)
 endif()

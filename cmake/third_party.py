@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """The third-party notices and the bill of materials of a release, from the link.
 
-    third_party.py --notices OUT --bom OUT --version V --revision R --epoch E
-                   [--libdir DIR]... --map MAP=BINARY... [--file NAME=FILE]...
+    third_party.py [--module NAME] --notices OUT --bom OUT --version V --revision R --epoch E
+                   [--libdir DIR]... --map MAP=BINARY[=ENTRY]... [--file ENTRY=FILE]...
 
 Each MAP is the linker map of one shipped BINARY (GNU ld's -Map, or lld's),
 written in the folder the linker ran in: it names every object the linker
-put into the binary. Objects from the sources' or the build's folder (the
+put into the binary. ENTRY is the shipped file's path in its ZIP (the
+binary's file name unless given); NAME the module the files make up
+(imdaemon unless given). Objects from the sources' or the build's folder (the
 current one) are our code; every other one is looked up with dpkg -S
 (an lld map names an archive member without its archive: it is found among
 the archives of the --libdir folders) and belongs to a component of COMPONENTS.
@@ -169,15 +171,19 @@ def sha256(path):
 
 def main(argv):
     options = {"--notices": None, "--bom": None, "--version": None, "--revision": None, "--epoch": None}
+    module_name = "imdaemon"
     libdirs, maps, files, unknown = [], [], [], []
     args = iter(argv)
     for word in args:
         if word in options:
             options[word] = next(args)
+        elif word == "--module":
+            module_name = next(args)
         elif word == "--libdir":
             libdirs.append(next(args))
         elif word == "--map":
-            maps.append(tuple(next(args).split("=", 1)))
+            parts = next(args).split("=", 2)
+            maps.append((parts[0], parts[1], parts[2] if len(parts) == 3 else os.path.basename(parts[1])))
         elif word == "--file":
             files.append(tuple(next(args).split("=", 1)))
         else:
@@ -191,7 +197,7 @@ def main(argv):
     # component -> {"licence", "packages": {package: version}, "binaries": set()}
     components = {}
     copyrights = {}
-    for map_path, binary in maps:
+    for map_path, binary, _ in maps:
         for package, name, licence in sorted(resolve(objects_of_map(map_path), os.path.dirname(os.path.abspath(map_path)),
                                                          own_dirs, libdirs)):
             version, arch, copyright_file = package_facts(package)
@@ -201,7 +207,7 @@ def main(argv):
             copyrights.setdefault(os.path.realpath(copyright_file), set()).add(copyright_file)
 
     epoch = int(options["--epoch"])
-    lines = ["Third-party notices for imdaemon %s" % options["--version"], "",
+    lines = ["Third-party notices for %s %s" % (module_name, options["--version"]), "",
              "The binaries of this release hold code of the following components, which the",
              "linker took from the build system's Debian packages. Each is named with the",
              "package it came from, that package's version, and the binaries that hold it;",
@@ -220,9 +226,9 @@ def main(argv):
     with open(options["--notices"], "w", encoding="utf-8", newline="\r\n") as f:
         f.write("\n".join(lines) + "\n")
 
-    shipped = [(os.path.basename(binary), binary) for _, binary in maps] + files
+    shipped = [(entry, binary) for _, binary, entry in maps] + files
     shipped.append((os.path.basename(options["--notices"]), options["--notices"]))
-    module = {"type": "application", "bom-ref": "imdaemon", "name": "imdaemon", "version": options["--version"],
+    module = {"type": "application", "bom-ref": module_name, "name": module_name, "version": options["--version"],
               "properties": [{"name": "imdaemon:source-revision", "value": options["--revision"]}]}
     bom_components = []
     for name, path in sorted(shipped):
@@ -238,9 +244,9 @@ def main(argv):
                      "properties": [{"name": "imdaemon:debian-package", "value": "%s %s" % (p, v)}
                                     for p, (v, _) in packages]}
         bom_components.append(component)
-    dependencies = [{"ref": "imdaemon", "dependsOn": ["file:" + name for name, _ in sorted(shipped)]}]
-    for binary in sorted(os.path.basename(b) for _, b in maps):
-        dependencies.append({"ref": "file:" + binary, "dependsOn": sorted(
+    dependencies = [{"ref": module_name, "dependsOn": ["file:" + name for name, _ in sorted(shipped)]}]
+    for binary, entry_name in sorted((os.path.basename(b), e) for _, b, e in maps):
+        dependencies.append({"ref": "file:" + entry_name, "dependsOn": sorted(
             "component:" + name for name, entry in components.items() if binary in entry["binaries"])})
     bom = {"bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
            "metadata": {"timestamp": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(epoch)), "component": module},

@@ -285,7 +285,7 @@ static void GatherFacts(const std::string &given, Facts &f)
 
     f.launcherAttributes = INVALID_FILE_ATTRIBUTES;
     f.launcherRead = false;
-    f.launcherImage = {PE_NOT_AN_IMAGE, 0};
+    f.launcherImage = {PE_NOT_AN_IMAGE, 0, 0, 0};
     if (f.javaFileOpened && IsAbsolute(f.launcher)) {
         f.launcherOpened = OpenedPath(f.launcher);
         f.launcherAttributes = GetFileAttributesA(f.launcherOpened.c_str());
@@ -297,7 +297,7 @@ static void GatherFacts(const std::string &given, Facts &f)
     f.bridge = f.dir + "nodeflags.dll";
     f.bridgeAttributes = f.dirFound ? GetFileAttributesA(f.bridge.c_str()) : INVALID_FILE_ATTRIBUTES;
     f.bridgeRead = false;
-    f.bridgeImage = {PE_NOT_AN_IMAGE, 0};
+    f.bridgeImage = {PE_NOT_AN_IMAGE, 0, 0, 0};
     if (Exists(f.bridgeAttributes) && !IsFolder(f.bridgeAttributes))
         f.bridgeRead = ReadPeImage(f.bridge, f.bridgeImage);
 

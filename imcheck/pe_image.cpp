@@ -2,15 +2,66 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
+
+// Where the headers, the section data and the certificate table of the image
+// whose file header was just read end; reading stops at what the file lacks,
+// and the end counted so far then lies past the file's.
+static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &header)
+{
+    unsigned long long optionalAt = (unsigned long long)peAt + sizeof(DWORD) + sizeof header;
+    unsigned long long sectionsAt = optionalAt + header.SizeOfOptionalHeader;
+    unsigned long long end =
+        sectionsAt + (unsigned long long)header.NumberOfSections * sizeof(IMAGE_SECTION_HEADER);
+    // Zero beyond what the file gives, so that a short optional header reads as
+    // one without directories.
+    std::vector<unsigned char> optional(
+        std::max<size_t>(header.SizeOfOptionalHeader, sizeof(IMAGE_OPTIONAL_HEADER64)));
+    if (fread(optional.data(), 1, header.SizeOfOptionalHeader, f) != header.SizeOfOptionalHeader)
+        return end;
+    WORD magic = *(const WORD *)optional.data();
+    DWORD headerBytes = 0, directories = 0;
+    IMAGE_DATA_DIRECTORY certificates = {0, 0};
+    if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        const IMAGE_OPTIONAL_HEADER32 *o = (const IMAGE_OPTIONAL_HEADER32 *)optional.data();
+        headerBytes = o->SizeOfHeaders;
+        directories = o->NumberOfRvaAndSizes;
+        certificates = o->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        const IMAGE_OPTIONAL_HEADER64 *o = (const IMAGE_OPTIONAL_HEADER64 *)optional.data();
+        headerBytes = o->SizeOfHeaders;
+        directories = o->NumberOfRvaAndSizes;
+        certificates = o->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    }
+    end = std::max<unsigned long long>(end, headerBytes);
+    // The certificate table is the one directory given as a file offset.
+    if (directories > IMAGE_DIRECTORY_ENTRY_SECURITY && certificates.Size)
+        end = std::max(end, (unsigned long long)certificates.VirtualAddress + certificates.Size);
+    if (fseek(f, (long)sectionsAt, SEEK_SET) != 0)
+        return end;
+    for (WORD i = 0; i < header.NumberOfSections; ++i) {
+        IMAGE_SECTION_HEADER section;
+        if (fread(&section, sizeof section, 1, f) != 1)
+            break;
+        if (section.SizeOfRawData)
+            end = std::max(end, (unsigned long long)section.PointerToRawData + section.SizeOfRawData);
+    }
+    return end;
+}
 
 bool ReadPeImage(const std::string &path, PeImage &image)
 {
     image.kind = PE_NOT_AN_IMAGE;
     image.machine = 0;
+    image.fileBytes = image.dataEnd = 0;
     FILE *f = fopen(path.c_str(), "rb");
     if (!f)
         return false;
+    if (_fseeki64(f, 0, SEEK_END) == 0)
+        image.fileBytes = (unsigned long long)_ftelli64(f);
+    rewind(f);
     IMAGE_DOS_HEADER dos;
     DWORD signature = 0;
     IMAGE_FILE_HEADER header;
@@ -22,6 +73,7 @@ bool ReadPeImage(const std::string &path, PeImage &image)
         fread(&header, sizeof header, 1, f) == 1 && (header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE)) {
         image.kind = (header.Characteristics & IMAGE_FILE_DLL) ? PE_LIBRARY : PE_PROGRAM;
         image.machine = header.Machine;
+        image.dataEnd = DataEnd(f, dos.e_lfanew, header);
     }
     fclose(f);
     return true;

@@ -1,0 +1,45 @@
+#include "binaries.h"
+
+#include <windows.h>
+
+const std::vector<Binary> releaseBinaries = {
+    {"imdaemon.exe", PE_PROGRAM}, {"nodeflags.dll", PE_LIBRARY}, {"imcheck.exe", PE_PROGRAM}};
+const std::vector<Binary> standInBinaries = {
+    {"ovspmd-sim.exe", PE_PROGRAM}, {"ov.dll", PE_LIBRARY}, {"ovw.dll", PE_LIBRARY}, {"javaapp.exe", PE_PROGRAM}};
+
+#ifdef _WIN64
+static const unsigned short ownMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+static const unsigned short ownMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+std::string OwnMachineName()
+{
+    return MachineName(ownMachine);
+}
+
+std::vector<std::string> CheckBinaries(const std::string &folder, const std::vector<Binary> &binaries,
+                                       const std::string &where)
+{
+    std::vector<std::string> problems;
+    for (const Binary &binary : binaries) {
+        std::string path = folder + binary.name;
+        std::string named = std::string(binary.name) + " in " + where + " " + folder;
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        PeImage image;
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            problems.push_back(std::string(binary.name) + " is missing from " + where + " " + folder);
+        else if (!ReadPeImage(path, image))
+            problems.push_back(named + " cannot be read (error " + std::to_string(GetLastError()) + ")");
+        else if (image.kind != binary.kind)
+            problems.push_back(named + " is not a Windows " + (binary.kind == PE_PROGRAM ? "program" : "library"));
+        else if (image.machine != ownMachine)
+            problems.push_back(named + " is a " + MachineName(image.machine) + " binary, and this self-test a " +
+                               OwnMachineName() + " one: use the ZIPs of one architecture");
+        else if (image.dataEnd > image.fileBytes)
+            problems.push_back(named + " is damaged: it ends at byte " + std::to_string(image.fileBytes) +
+                               " of the " + std::to_string(image.dataEnd) +
+                               " its headers describe: unpack its ZIP again");
+    }
+    return problems;
+}

@@ -1,0 +1,259 @@
+// imselftest: proves an unpacked release on the machine it will run on.
+// It lays out a station with the release's binaries and its own stand-ins
+// of the platform and the Java application, checks it with imcheck, runs
+// the daemon under the process-manager stand-in through a pause, a resume
+// and the exit command, and checks everything that happened. It prints a
+// transcript and ends with "selftest passed" (exit status 0) or
+// "selftest FAILED: <what is missing>" (exit status 1).
+//   imselftest [--in <folder>] [--keep] [<release folder>]
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "binaries.h"
+#include "outcome.h"
+#include "pm.h"
+#include "programs.h"
+#include "station.h"
+#include "transcript.h"
+
+static const char szUsage[] =
+    "usage: imselftest [--in <folder>] [--keep] [<release folder>]\n"
+    "  <release folder>  the unpacked release ZIP (default: the folder of imselftest.exe)\n"
+    "  --in <folder>     lay the station out in a new folder there (default: the temporary folder)\n"
+    "  --keep            keep the station afterwards, to look at\n";
+
+// The commands the process manager sends once the application's window is
+// open, with the time each answer may take.
+static const char szCommands[] = "pause\nwait:400\nresume\nwait:300\nexit\n";
+enum {
+    WINDOW_WAIT_MS = 60000,
+    MANAGER_LIMIT_MS = 90000, // the process manager ends the daemon after this
+    MANAGER_WAIT_MS = 100000, // and is ended itself after this
+    IMCHECK_WAIT_MS = 60000,
+    OUTPUT_WAIT_MS = 10000
+};
+
+static int Finish(const std::vector<std::string> &missing)
+{
+    if (missing.empty()) {
+        printf("selftest passed\n");
+        return 0;
+    }
+    std::string what;
+    for (const std::string &item : missing)
+        what += (what.empty() ? "" : "; ") + item;
+    printf("selftest FAILED: %s\n", what.c_str());
+    return 1;
+}
+
+static std::string FullFolder(const std::string &path)
+{
+    char szFull[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), sizeof szFull, szFull, 0);
+    std::string full = n > 0 && n < sizeof szFull ? szFull : path;
+    if (!full.empty() && full.back() != '\\')
+        full += '\\';
+    return full;
+}
+
+// Every file below folder, with its path from there.
+static std::string Listing(const std::string &folder, const std::string &shown = "")
+{
+    std::string list;
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA((folder + "*").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return list;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            list += Listing(folder + name + "\\", shown + name + "\\");
+        else
+            list += shown + name + "\n";
+    } while (FindNextFileA(hFind, &found));
+    FindClose(hFind);
+    return list;
+}
+
+// Waits until the application's record says its window is open (or that
+// it has none), the process manager ends, or the time is up.
+static bool WaitForWindow(const Station &station, HANDLE hManager)
+{
+    std::string recordPath = station.install + "javaapp-record.txt";
+    HANDLE hChange = FindFirstChangeNotificationA(station.install.c_str(), FALSE,
+                                                  FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE |
+                                                      FILE_NOTIFY_CHANGE_LAST_WRITE);
+    DWORD dwStart = GetTickCount();
+    bool open = false;
+    for (;;) {
+        std::string record = ReadWholeFile(recordPath);
+        if (record.find("window open") != std::string::npos) {
+            open = true;
+            break;
+        }
+        if (record.find("window ") != std::string::npos)
+            break;
+        DWORD dwElapsed = GetTickCount() - dwStart;
+        if (dwElapsed >= WINDOW_WAIT_MS)
+            break;
+        HANDLE waits[2] = {hManager, hChange};
+        // Without change notifications, the record is read again each second.
+        DWORD got = hChange == INVALID_HANDLE_VALUE
+                        ? WaitForSingleObject(hManager, std::min<DWORD>(1000, WINDOW_WAIT_MS - dwElapsed))
+                        : WaitForMultipleObjects(2, waits, FALSE, WINDOW_WAIT_MS - dwElapsed);
+        if (got == WAIT_OBJECT_0)
+            break;
+        if (got == WAIT_OBJECT_0 + 1)
+            FindNextChangeNotification(hChange);
+    }
+    if (hChange != INVALID_HANDLE_VALUE)
+        FindCloseChangeNotification(hChange);
+    return open;
+}
+
+// The application is ended if its window's closing left it running, so that
+// the self-test leaves nothing behind; true when it had already ended.
+static bool EnsureApplicationEnded(const Station &station)
+{
+    std::string record = ReadWholeFile(station.install + "javaapp-record.txt");
+    if (record.compare(0, 4, "pid ") != 0)
+        return true;
+    DWORD dwPid = strtoul(record.c_str() + 4, 0, 10);
+    HANDLE hApplication = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, dwPid);
+    if (!hApplication)
+        return true;
+    bool ended = WaitForSingleObject(hApplication, 0) == WAIT_OBJECT_0;
+    if (!ended) {
+        Say("the application still runs; ending it");
+        TerminateProcess(hApplication, 1);
+        WaitForSingleObject(hApplication, 5000);
+    }
+    CloseHandle(hApplication);
+    return ended;
+}
+
+int main(int argc, char *argv[])
+{
+    std::string base, release;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--keep") == 0)
+            keep = true;
+        else if (strcmp(argv[i], "--in") == 0 && i + 1 < argc)
+            base = FullFolder(argv[++i]);
+        else if (argv[i][0] == '-' || (argv[i][0] == '/' && strlen(argv[i]) == 2) || !release.empty()) {
+            printf("%s", szUsage);
+            return Finish({std::string("not understood: ") + argv[i]});
+        } else
+            release = FullFolder(argv[i]);
+    }
+    std::string own = PmProgramDir();
+    if (release.empty())
+        release = own;
+    std::string standIns = own + "stand-ins\\";
+    Say("imselftest " IMDAEMON_VERSION ", " + OwnMachineName() + ", of the release in " + release);
+
+    std::vector<std::string> problems = CheckBinaries(release, releaseBinaries, "the release folder");
+    for (const std::string &problem : CheckBinaries(standIns, standInBinaries, "the self-test's folder"))
+        problems.push_back(problem);
+    if (!problems.empty()) {
+        for (const std::string &problem : problems)
+            Say(problem);
+        return Finish(problems);
+    }
+    Say("imdaemon.exe, nodeflags.dll and imcheck.exe are whole " + OwnMachineName() + " binaries");
+
+    std::string error;
+    Station station;
+    if ((base.empty() && !DefaultStationBase(base, error)) ||
+        !LayOutStation(base, release, standIns, station, error) || !OpenOwnDesktop(error)) {
+        Say(error);
+        std::string left;
+        if (!keep && !RemoveStation(station, left))
+            Say(left);
+        return Finish({error});
+    }
+    Say("== station: " + station.root);
+    Show(Listing(station.root));
+    // The platform's DLLs on the path of what the self-test starts, and none
+    // of the stand-ins' own settings: they run as on a station.
+    char szPath[32767];
+    DWORD n = GetEnvironmentVariableA("PATH", szPath, sizeof szPath);
+    std::string path = station.platform + (n > 0 && n < sizeof szPath ? ";" + std::string(szPath) : "");
+    SetEnvironmentVariableA("PATH", path.c_str());
+    for (const char *setting : {"JAVAAPP_SIM_MODE", "OVW_SIM_DB", "OVW_SIM_PERSIST"})
+        SetEnvironmentVariableA(setting, 0);
+    std::string encoded = EncodedInstallDir(station);
+
+    Run run;
+    Say("== imcheck on the install directory, before anything starts");
+    Program imcheck;
+    if (StartProgram(PmArgument(station.install + "imcheck.exe") + " " + PmArgument(encoded), station.root, false,
+                     imcheck, error)) {
+        run.imcheckRan = WaitProgram(imcheck, IMCHECK_WAIT_MS, run.imcheckStatus);
+        if (!run.imcheckRan)
+            TerminateProcess(imcheck.process.hProcess, 1);
+        FinishProgram(imcheck, OUTPUT_WAIT_MS);
+        run.imcheckReport = imcheck.output;
+        Say(run.imcheckRan ? "imcheck exit status " + std::to_string(run.imcheckStatus) : "imcheck did not end");
+    } else
+        Say(error);
+
+    Say("== object database before");
+    Show(ListDatabase(station.install + "ovw-db.txt"));
+
+    Say("== process manager and daemon: pause, resume and exit once the application's window is open");
+    Program manager;
+    std::string command = PmArgument(standIns + "ovspmd-sim.exe") + " -t " + std::to_string(MANAGER_LIMIT_MS) +
+                          " -- " + PmArgument(station.install + "imdaemon.exe") + " " + PmArgument(encoded) +
+                          " -p 250 -r 100";
+    if (StartProgram(command, station.root, true, manager, error)) {
+        // The commands go once the application's window is open (its bridge
+        // calls come before it), so that the exit command finds a window to
+        // close however slowly it starts; without one they go all the same,
+        // and the checks say what is missing.
+        if (!WaitForWindow(station, manager.process.hProcess))
+            Say("the application opened no window");
+        SendInput(manager, szCommands);
+        DWORD status = 0;
+        bool ended = WaitProgram(manager, MANAGER_WAIT_MS, status);
+        if (!ended) {
+            Say("the process manager did not end; ending it");
+            TerminateProcess(manager.process.hProcess, 255);
+        }
+        EnsureApplicationEnded(station);
+        FinishProgram(manager, OUTPUT_WAIT_MS);
+        run.managerOutput = manager.output;
+        run.daemonEnded = ended && status != 255 && manager.output.find("] exit status ") != std::string::npos;
+        run.daemonStatus = status;
+    } else
+        Say(error);
+
+    Say("== what the Java application recorded");
+    Show(ReadWholeFile(station.install + "javaapp-record.txt"));
+    Say("== what nodeflags printed on the application's standard output");
+    Show(ReadWholeFile(station.install + "javaapp-stdout.txt"));
+    Say("== object database after");
+    Show(ListDatabase(station.install + "ovw-db.txt"));
+
+    Say("== checks");
+    std::vector<std::string> missing = CheckOutcome(station, run);
+    if (keep)
+        Say("station kept: " + station.root);
+    else if (RemoveStation(station, error))
+        Say("station removed");
+    else {
+        Say(error);
+        missing.push_back("the station could not be removed: " + error);
+    }
+    return Finish(missing);
+}

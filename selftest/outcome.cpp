@@ -1,0 +1,168 @@
+#include "outcome.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "ovw_store.h"
+#include "transcript.h"
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string ListDatabase(const std::string &path)
+{
+    OvwStore store;
+    if (!OvwLoad(path, store))
+        return "cannot read " + path + "\n";
+    std::string list = std::to_string(store.sets) + " sets\n";
+    for (const auto &object : store.objects) {
+        list += object.second;
+        for (const auto &field : store.fields)
+            if (field.second.boolean) {
+                auto value = store.values.find(std::make_pair(object.first, field.first));
+                list += "  " + field.second.name + "=" +
+                        (value == store.values.end() ? "unset"
+                         : value->second             ? "true"
+                                                     : "false");
+            }
+        list += "\n";
+    }
+    return list;
+}
+
+// Each line of text, its line end removed.
+static std::vector<std::string> Lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+static bool HasLine(const std::string &text, const std::string &wanted)
+{
+    for (const std::string &line : Lines(text))
+        if (line == wanted)
+            return true;
+    return false;
+}
+
+// The rest of the first line that starts with "<key> "; empty when none.
+static std::string ValueOf(const std::string &text, const std::string &key)
+{
+    for (const std::string &line : Lines(text))
+        if (line.compare(0, key.size() + 1, key + " ") == 0)
+            return line.substr(key.size() + 1);
+    return "";
+}
+
+// An event of the process manager's transcript: "[<time> ms] <event>".
+static bool HasEvent(const std::string &transcript, const std::string &event)
+{
+    for (const std::string &line : Lines(transcript)) {
+        size_t at = line.find("] ");
+        if (line.compare(0, 1, "[") == 0 && at != std::string::npos && line.substr(at + 2) == event)
+            return true;
+    }
+    return false;
+}
+
+// The command line imcheck says the daemon would pass: the line after the
+// one that starts "command line, ".
+static std::string CheckedCommandLine(const std::string &report)
+{
+    std::vector<std::string> lines = Lines(report);
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i].compare(0, 14, "command line, ") == 0)
+            return lines[i + 1];
+    return "";
+}
+
+// "true", "false" or "unset" for host's boolean field; "absent" when the
+// database or the host is not there.
+static std::string FlagOf(const OvwStore &store, const std::string &host)
+{
+    for (const auto &object : store.objects)
+        if (object.second == host)
+            for (const auto &field : store.fields)
+                if (field.second.name == szFlagField) {
+                    auto value = store.values.find(std::make_pair(object.first, field.first));
+                    return value == store.values.end() ? "unset" : value->second ? "true" : "false";
+                }
+    return "absent";
+}
+
+std::vector<std::string> CheckOutcome(const Station &station, const Run &run)
+{
+    std::vector<std::string> missing;
+    auto check = [&missing](const std::string &what, bool ok, const std::string &seen = "") {
+        Show((ok ? "ok       " : "MISSING  ") + what + (ok || seen.empty() ? "" : " (" + seen + ")"));
+        if (!ok)
+            missing.push_back(what);
+    };
+    std::string record = ReadWholeFile(station.install + "javaapp-record.txt");
+    std::string bridgeOutput = ReadWholeFile(station.install + "javaapp-stdout.txt");
+    OvwStore store;
+    bool loaded = OvwLoad(station.install + "ovw-db.txt", store);
+
+    bool findings = false;
+    for (const std::string &line : Lines(run.imcheckReport))
+        findings = findings || line.compare(0, 7, "error: ") == 0 || line.compare(0, 9, "warning: ") == 0;
+    check("imcheck found nothing", run.imcheckRan && run.imcheckStatus == 0 && !findings,
+          run.imcheckRan ? "exit status " + std::to_string(run.imcheckStatus) : "it did not run");
+    std::string checked = CheckedCommandLine(run.imcheckReport);
+    check("imcheck named the command line the application was started with",
+          !checked.empty() && checked == ValueOf(record, "cmdline"));
+
+    check("initialisation reported", HasEvent(run.managerOutput, "init 1 \"Initialization complete.\""));
+    check("pause answered", HasEvent(run.managerOutput, "answer 17 \"Pause request succeeded.\""));
+    check("resume answered", HasEvent(run.managerOutput, "answer 18 \"Resume request succeeded.\""));
+    check("closing message", HasEvent(run.managerOutput, "done \"Quitting, as requested.\""));
+    check("daemon exit status 4", run.daemonEnded && run.daemonStatus == 4,
+          run.daemonEnded ? "exit status " + std::to_string(run.daemonStatus) : "it did not end in time");
+
+    std::string install = station.install.substr(0, station.install.size() - 1);
+    check("application started in the install directory", HasLine(record, "cwd " + install),
+          "in " + ValueOf(record, "cwd"));
+    check("database opened through nodeflags.dll", HasLine(record, "bridge InitializeDB 1"));
+    std::string expectedOutput;
+    for (const FlagCall &call : flagCalls) {
+        std::string value = call.value ? "true" : "false";
+        std::string line =
+            "bridge UpdateMenu " + std::string(call.host) + " " + value + (call.known ? " 1" : " 0");
+        check(call.known ? call.host + std::string(" set ") + value : call.host + std::string(" refused, unknown"),
+              HasLine(record, line));
+        // The bridge names each host it is given, and why it failed.
+        expectedOutput += call.host;
+        if (!call.known)
+            expectedOutput += "1 No object for this host name\r\nOVwDbHostnameToObjectId failed";
+    }
+    check("database closed", HasLine(record, "bridge UninitializeDB 1"));
+    check("application closed by its window", !ValueOf(record, "close").empty() && HasLine(record, "exit 0"));
+    check("the bridge's exact output", bridgeOutput == expectedOutput, "it wrote \"" + bridgeOutput + "\"");
+
+    int sets = 0;
+    for (const FlagCall &call : flagCalls)
+        if (call.known) {
+            std::string value = FlagOf(store, call.host);
+            check(call.host + std::string(" is ") + (call.value ? "true" : "false") + " in the database",
+                  loaded && value == (call.value ? "true" : "false"), value);
+            ++sets;
+        }
+    check(szUntouchedHost + std::string(" untouched in the database"),
+          loaded && FlagOf(store, szUntouchedHost) == "false", FlagOf(store, szUntouchedHost));
+    check(std::to_string(sets) + " sets landed", loaded && store.sets == (unsigned long long)sets,
+          std::to_string(store.sets));
+    return missing;
+}

@@ -1,0 +1,30 @@
+// What the self-test checks once the station has run: everything an
+// administrator needs to see work before deploying.
+#ifndef SELFTEST_OUTCOME_H
+#define SELFTEST_OUTCOME_H
+
+#include <string>
+#include <vector>
+
+#include "station.h"
+
+struct Run {
+    bool imcheckRan = false;
+    unsigned long imcheckStatus = 0;
+    std::string imcheckReport;
+    bool daemonEnded = false; // the process manager ended, with the daemon's status
+    unsigned long daemonStatus = 0;
+    std::string managerOutput;
+};
+
+// The object database as "<n> sets" and a line per host with its boolean
+// fields; a line saying so when it cannot be read.
+std::string ListDatabase(const std::string &path);
+
+// Whole file, or empty when it cannot be read.
+std::string ReadWholeFile(const std::string &path);
+
+// Prints each check with its result; returns the name of each that failed.
+std::vector<std::string> CheckOutcome(const Station &station, const Run &run);
+
+#endif

@@ -1,0 +1,52 @@
+// The station the self-test lays out, as an administrator installs the
+// module, in a fresh folder whose name holds a space:
+//   Integration Module\  the release's imdaemon.exe, nodeflags.dll and
+//                        imcheck.exe, the application's two archives,
+//                        java_file.dat naming the launcher, the object
+//                        database and the application's bridge calls
+//   NNM\bin\             the platform's ov.dll and ovw.dll (the stand-ins),
+//                        put on the path of the programs the self-test runs
+//   Java\bin\java.exe    the Java launcher: the application's stand-in
+#ifndef SELFTEST_STATION_H
+#define SELFTEST_STATION_H
+
+#include <string>
+
+// The object database's boolean field, and the hosts the application sets
+// through the bridge: two known, one the database does not hold.
+extern const char szFlagField[];
+struct FlagCall {
+    const char *host;
+    bool value;
+    bool known;
+};
+extern const FlagCall flagCalls[3];
+// A host of the database the application leaves alone.
+extern const char szUntouchedHost[];
+
+struct Station {
+    std::string root;     // with a trailing backslash, as every folder here
+    std::string install;  // the install directory
+    std::string platform; // NNM\bin
+    std::string launcher; // Java\bin\java.exe
+};
+
+// The folder a station is made in by default: the user's temporary folder.
+bool DefaultStationBase(std::string &base, std::string &error);
+
+// Makes a fresh folder "imselftest station <n>" in base and lays the station
+// out there, with the release's binaries from folder release and the
+// stand-ins from folder standIns. False with the reason when it cannot; what
+// was made is in station.root then, for removing.
+bool LayOutStation(const std::string &base, const std::string &release, const std::string &standIns,
+                   Station &station, std::string &error);
+
+// The install directory as the process manager passes it to the daemon:
+// every space written %20.
+std::string EncodedInstallDir(const Station &station);
+
+// Removes the station and all it holds; false with the reason when
+// something stays.
+bool RemoveStation(const Station &station, std::string &error);
+
+#endif

@@ -1,0 +1,42 @@
+#include "transcript.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+static std::mutex printLock;
+
+static double Seconds()
+{
+    static LARGE_INTEGER start, frequency;
+    static bool bStarted = (QueryPerformanceFrequency(&frequency), QueryPerformanceCounter(&start), true);
+    (void)bStarted;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (double)(now.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
+}
+
+void Say(const std::string &line)
+{
+    std::lock_guard<std::mutex> hold(printLock);
+    printf("[%6.1f s] %s\n", Seconds(), line.c_str());
+    fflush(stdout);
+}
+
+void Show(const std::string &text)
+{
+    std::lock_guard<std::mutex> hold(printLock);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        printf("   %s\n", line.c_str());
+        at = end + 1;
+    }
+    fflush(stdout);
+}

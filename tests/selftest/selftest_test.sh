@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The self-test proves the release folder it is given, not copies of its
+# own: a folder lacking nodeflags.dll, one whose nodeflags.dll is of the other
+# architecture, and one whose imdaemon.exe is cut short each fail with one
+# finding naming that binary, before anything is laid out; the release as
+# unpacked passes, and the station it laid out in the folder given with --in
+# is gone afterwards.
+# Usage: selftest_test.sh <release ZIP> <self-test ZIP> <library of the other
+#        architecture> <work folder> <drive letter for the stations>
+set -euo pipefail
+release_zip=$1
+selftest_zip=$2
+other_arch_library=$3
+work=$4
+drive=$5
+wine_run=$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run
+umask 022
+rm -rf "$work"
+mkdir -p "$work/selftest" "$work/stations"
+(cd "$work/selftest" && cmake -E tar xf "$selftest_zip")
+# The stations' drive: the folders above a station end at its root.
+ln -sfn "$work/stations" "$WINEPREFIX/dosdevices/$drive:"
+failed=0
+
+# run_case <name> <last line expected, a pattern> <command that spoils the release folder>
+run_case() {
+    local name=$1 expected=$2 spoil=$3 output status=0 last
+    mkdir "$work/$name"
+    (cd "$work/$name" && cmake -E tar xf "$release_zip" && eval "$spoil")
+    output=$(cd "$work" && "$wine_run" selftest/imselftest.exe --in "$drive:\\" "$name" | tr -d '\r') || status=$?
+    last=$(printf '%s\n' "$output" | tail -n 1)
+    # shellcheck disable=SC2053 # the expectation is a pattern
+    if [[ $last != $expected ]] || [[ $last == *"; "* ]] || [ "$status" -ne "$([[ $expected == "selftest passed" ]] && echo 0 || echo 1)" ]; then
+        printf '%s\n' "$output"
+        echo "FAIL: $name: exit status $status, last line \"$last\", expected \"$expected\""
+        failed=1
+    elif [ -n "$(ls -A "$work/stations")" ]; then
+        echo "FAIL: $name: left behind in the stations' folder: $(ls -A "$work/stations")"
+        failed=1
+    else
+        echo "PASS: $name: $last"
+    fi
+}
+
+run_case missing-bridge 'selftest FAILED: nodeflags.dll is missing from the release folder *' \
+    'rm nodeflags.dll'
+run_case foreign-bridge 'selftest FAILED: nodeflags.dll in the release folder * is a * binary, and this self-test a * one*' \
+    "cp '$other_arch_library' nodeflags.dll"
+run_case damaged-daemon 'selftest FAILED: imdaemon.exe in the release folder * is damaged: it ends at byte *' \
+    'head -c "$(($(stat -c %s imdaemon.exe) / 2))" imdaemon.exe >cut && mv cut imdaemon.exe'
+run_case sound-release 'selftest passed' ':'
+exit $failed
