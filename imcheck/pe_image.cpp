@@ -56,12 +56,12 @@ bool ReadPeImage(const std::string &path, PeImage &image)
     image.kind = PE_NOT_AN_IMAGE;
     image.machine = 0;
     image.fileBytes = image.dataEnd = 0;
+    WIN32_FILE_ATTRIBUTE_DATA facts;
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &facts))
+        image.fileBytes = ((unsigned long long)facts.nFileSizeHigh << 32) | facts.nFileSizeLow;
     FILE *f = fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    if (_fseeki64(f, 0, SEEK_END) == 0)
-        image.fileBytes = (unsigned long long)_ftelli64(f);
-    rewind(f);
     IMAGE_DOS_HEADER dos;
     DWORD signature = 0;
     IMAGE_FILE_HEADER header;

@@ -3,13 +3,15 @@
 
     bom_check.py <zip> <version> [<schema folder>]
 
-The ZIP's imdaemon.cdx.json must validate against the CycloneDX 1.5 JSON
-schema as published (the schema files of the npm package
+The ZIP's bill, its one <module>.cdx.json (imdaemon.cdx.json in the
+release, imdaemon-selftest.cdx.json in the self-test), must validate against
+the CycloneDX 1.5 JSON schema as published (the schema files of the npm package
 @cyclonedx/cyclonedx-library, which scripts/deps installs; the folder is
 found with npm root -g unless given), with python3-jsonschema; name the
-module with <version> and its source revision; list every other file of
+<module> with <version> and its source revision; list every other file of
 the ZIP, and nothing else, with the SHA-256 of the ZIP's file; and give every
-linked component a version and a licence, which the notices file names.
+linked component a version and a licence, which the ZIP's notices file
+(THIRD-PARTY-NOTICES*.txt) names.
 """
 import hashlib
 import json
@@ -22,8 +24,6 @@ import zipfile
 
 import jsonschema
 
-BOM = "imdaemon.cdx.json"
-NOTICES = "THIRD-PARTY-NOTICES.txt"
 PACKAGE = "@cyclonedx/cyclonedx-library"
 
 
@@ -61,16 +61,21 @@ def main(argv):
     problems = []
     with zipfile.ZipFile(path) as archive:
         files = {name: archive.read(name) for name in archive.namelist()}
-    if BOM not in files:
-        print("FAIL: %s holds no %s" % (path, BOM))
+    boms = [name for name in files if name.endswith(".cdx.json") and "/" not in name]
+    notices_names = [name for name in files if re.match(r"^THIRD-PARTY-NOTICES.*\.txt$", name)]
+    if len(boms) != 1 or len(notices_names) != 1:
+        print("FAIL: %s holds %s: not one bill of materials and one notices file" % (path, boms + notices_names))
         return 1
-    bom = json.loads(files.pop(BOM))
+    bom_name, notices_name = boms[0], notices_names[0]
+    expected_module = bom_name[:-len(".cdx.json")]
+    bom = json.loads(files.pop(bom_name))
     for error in sorted(validator(folder).iter_errors(bom), key=lambda e: list(e.absolute_path)):
         problems.append("schema: %s at %s" % (error.message, "/".join(map(str, error.absolute_path))))
     module = bom.get("metadata", {}).get("component", {})
     revisions = [p.get("value", "") for p in module.get("properties", []) if p.get("name") == "imdaemon:source-revision"]
-    if module.get("name") != "imdaemon" or module.get("version") != version:
-        problems.append("the module is %r %r, not imdaemon %s" % (module.get("name"), module.get("version"), version))
+    if module.get("name") != expected_module or module.get("version") != version:
+        problems.append("the module is %r %r, not %s %s" % (module.get("name"), module.get("version"),
+                                                             expected_module, version))
     if len(revisions) != 1 or not re.match(r"^([0-9a-f]{40}(-modified)?|archive)$", revisions[0]):
         problems.append("the module names no source revision: %s" % revisions)
     listed = {}
@@ -89,15 +94,15 @@ def main(argv):
         elif listed[name] != hashlib.sha256(files[name]).hexdigest():
             problems.append("%s: SHA-256 %s in the bill, %s in the ZIP"
                             % (name, listed[name], hashlib.sha256(files[name]).hexdigest()))
-    notices = files.get(NOTICES, b"").decode("utf-8", "replace")
+    notices = files.get(notices_name, b"").decode("utf-8", "replace")
     if not libraries:
         problems.append("names no linked component")
     for component in libraries:
         if not component.get("version") or not component.get("licenses"):
             problems.append("%s has no version or no licence" % component.get("name"))
         if "\n%s (" % component.get("name") not in notices.replace("\r\n", "\n"):
-            problems.append("%s is not named in %s" % (component.get("name"), NOTICES))
-    print("%s: %s: %d files, components %s" % (path, BOM, len(listed), ", ".join(
+            problems.append("%s is not named in %s" % (component.get("name"), notices_name))
+    print("%s: %s: %d files, components %s" % (path, bom_name, len(listed), ", ".join(
         "%s %s (%s)" % (c.get("name"), c.get("version"), c.get("licenses", [{}])[0].get("expression")) for c in libraries)))
     for problem in problems:
         print("FAIL: %s" % problem)

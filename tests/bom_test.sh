@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# The bill of materials of the release ZIP validates and matches the ZIP's
-# files (bom_check.py, run by the system's Python, where python3-jsonschema
-# installs); and the check refuses a bill that is not the schema's, a hash
-# that is not the file's, and a file the bill leaves out.
-# Usage: bom_test.sh <zip> <version>
+# The bills of materials of the release ZIP and the self-test ZIP validate
+# and match their ZIP's files (bom_check.py, run by the system's Python,
+# where python3-jsonschema installs); and the check refuses a bill that is
+# not the schema's, a hash that is not the file's, and a file the bill leaves
+# out.
+# Usage: bom_test.sh <release zip> <self-test zip> <version>
 set -euo pipefail
 zip=$1
-version=$2
+selftest_zip=$2
+version=$3
 check=$(dirname "$0")/bom_check.py
 fail() { echo "FAIL: $*"; exit 1; }
-/usr/bin/python3 "$check" "$zip" "$version" || fail "the bill of materials of $zip does not check"
+for checked in "$zip" "$selftest_zip"; do
+    /usr/bin/python3 "$check" "$checked" "$version" || fail "the bill of materials of $checked does not check"
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/imdaemon-bom-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -35,4 +39,4 @@ case "$out" in *"FAIL: schema: Additional properties are not allowed ('shippedBy
 case "$out" in *"FAIL: imdaemon.exe: SHA-256 0000"*) ;; *) echo "$out"; fail "a wrong hash passes" ;; esac
 out=$(/usr/bin/python3 "$check" "$work/extra.zip" "$version" || true)
 case "$out" in *"FAIL: extra.dll is in the ZIP but not in the bill of materials"*) ;; *) echo "$out"; fail "a file the bill leaves out passes" ;; esac
-echo "PASS: the bill of materials of $zip validates and matches; a bill outside the schema, a wrong hash and an unlisted file fail"
+echo "PASS: the bills of materials of $zip and $selftest_zip validate and match; a bill outside the schema, a wrong hash and an unlisted file fail"
