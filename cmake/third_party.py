@@ -52,9 +52,12 @@ def objects_of_map(path):
     text = open(path, encoding="utf-8", errors="replace").read()
     found = []
     if text.startswith("Address ") and " Out " in text.splitlines()[0]:  # lld
+        # An input section starts in the column headed "In", a symbol further
+        # right (a demangled name may hold ":(" too).
+        column = text.splitlines()[0].index(" In ") + 1
         for line in text.splitlines()[1:]:
-            match = re.match(r"^\s*[0-9a-f]+\s+[0-9a-f]+\s+\d+\s+(\S.*?):\(", line)
-            if match and match.group(1) != "<internal>":
+            match = re.match(r"^(\S.*?):\(", line[column:])
+            if line[column - 1:column] == " " and match and match.group(1) != "<internal>":
                 found.append(match.group(1))
     else:  # GNU ld: the archive members it took, and the objects it loaded
         included = text.split("Archive member included to satisfy reference by file (symbol)", 1)
