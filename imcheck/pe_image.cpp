@@ -56,9 +56,16 @@ bool ReadPeImage(const std::string &path, PeImage &image)
     image.kind = PE_NOT_AN_IMAGE;
     image.machine = 0;
     image.fileBytes = image.dataEnd = 0;
-    WIN32_FILE_ATTRIBUTE_DATA facts;
-    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &facts))
-        image.fileBytes = ((unsigned long long)facts.nFileSizeHigh << 32) | facts.nFileSizeLow;
+    // The size of what the path leads to, a link followed, as the loader
+    // would open it.
+    HANDLE hFile =
+        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    LARGE_INTEGER size;
+    if (hFile != INVALID_HANDLE_VALUE && GetFileSizeEx(hFile, &size))
+        image.fileBytes = (unsigned long long)size.QuadPart;
+    if (hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(hFile);
     FILE *f = fopen(path.c_str(), "rb");
     if (!f)
         return false;

@@ -34,11 +34,25 @@ static const char szUsage[] =
 static const char szCommands[] = "pause\nwait:400\nresume\nwait:300\nexit\n";
 enum {
     WINDOW_WAIT_MS = 60000,
-    MANAGER_LIMIT_MS = 90000, // the process manager ends the daemon after this
-    MANAGER_WAIT_MS = 100000, // and is ended itself after this
+    WINDOW_LOOK_MS = 250,     // the record is read again at least this often
+    MANAGER_LIMIT_MS = 90000, // the process manager's own limit on a connected daemon
+    MANAGER_WAIT_MS = 100000, // after the commands, everything it started is ended after this
     IMCHECK_WAIT_MS = 60000,
     OUTPUT_WAIT_MS = 10000
 };
+
+// Set when the administrator presses Ctrl+C or Ctrl+Break: the programs on
+// the console end, and the self-test ends what is left, removes its station
+// and fails.
+static volatile LONG nInterrupted = 0;
+
+static BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    InterlockedExchange(&nInterrupted, 1);
+    return TRUE;
+}
 
 static int Finish(const std::vector<std::string> &missing)
 {
@@ -53,8 +67,13 @@ static int Finish(const std::vector<std::string> &missing)
     return 1;
 }
 
-static std::string FullFolder(const std::string &path)
+// A folder given on the command line, made absolute, with a trailing
+// backslash. "C:\My Release\" typed in cmd.exe arrives as C:\My Release"
+// (the runtime reads \" as a quote): a quote cannot end a path, so it goes.
+static std::string FullFolder(std::string path)
 {
+    if (!path.empty() && path.back() == '"')
+        path.back() = '\\';
     char szFull[MAX_PATH];
     DWORD n = GetFullPathNameA(path.c_str(), sizeof szFull, szFull, 0);
     std::string full = n > 0 && n < sizeof szFull ? szFull : path;
@@ -84,8 +103,31 @@ static std::string Listing(const std::string &folder, const std::string &shown =
     return list;
 }
 
-// Waits until the application's record says its window is open (or that
-// it has none), the process manager ends, or the time is up.
+// The value of the record's first line "window <value>", once that line is
+// whole.
+static std::string WindowLine(const std::string &record)
+{
+    size_t at = 0;
+    while (at < record.size()) {
+        size_t end = record.find('\n', at);
+        if (end == std::string::npos)
+            return ""; // a line still being written
+        if (record.compare(at, 7, "window ") == 0) {
+            std::string value = record.substr(at + 7, end - at - 7);
+            if (!value.empty() && value.back() == '\r')
+                value.pop_back();
+            return value;
+        }
+        at = end + 1;
+    }
+    return "";
+}
+
+// Waits until the application's record says whether its window opened, the
+// process manager ends, or the time is up; true when the window is open.
+// A change in the install directory wakes the wait; since Windows may tell
+// of a file's new size only once its cache is written, the record is read
+// again every WINDOW_LOOK_MS all the same.
 static bool WaitForWindow(const Station &station, HANDLE hManager)
 {
     std::string recordPath = station.install + "javaapp-record.txt";
@@ -93,23 +135,15 @@ static bool WaitForWindow(const Station &station, HANDLE hManager)
                                                   FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE |
                                                       FILE_NOTIFY_CHANGE_LAST_WRITE);
     DWORD dwStart = GetTickCount();
-    bool open = false;
+    std::string window;
     for (;;) {
-        std::string record = ReadWholeFile(recordPath);
-        if (record.find("window open") != std::string::npos) {
-            open = true;
-            break;
-        }
-        if (record.find("window ") != std::string::npos)
-            break;
+        window = WindowLine(ReadWholeFile(recordPath));
         DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed >= WINDOW_WAIT_MS)
+        if (!window.empty() || dwElapsed >= WINDOW_WAIT_MS || nInterrupted)
             break;
         HANDLE waits[2] = {hManager, hChange};
-        // Without change notifications, the record is read again each second.
-        DWORD got = hChange == INVALID_HANDLE_VALUE
-                        ? WaitForSingleObject(hManager, std::min<DWORD>(1000, WINDOW_WAIT_MS - dwElapsed))
-                        : WaitForMultipleObjects(2, waits, FALSE, WINDOW_WAIT_MS - dwElapsed);
+        DWORD dwLook = std::min<DWORD>(WINDOW_LOOK_MS, WINDOW_WAIT_MS - dwElapsed);
+        DWORD got = WaitForMultipleObjects(hChange == INVALID_HANDLE_VALUE ? 1 : 2, waits, FALSE, dwLook);
         if (got == WAIT_OBJECT_0)
             break;
         if (got == WAIT_OBJECT_0 + 1)
@@ -117,28 +151,29 @@ static bool WaitForWindow(const Station &station, HANDLE hManager)
     }
     if (hChange != INVALID_HANDLE_VALUE)
         FindCloseChangeNotification(hChange);
-    return open;
+    return window == "open";
 }
 
-// The application is ended if its window's closing left it running, so that
-// the self-test leaves nothing behind; true when it had already ended.
-static bool EnsureApplicationEnded(const Station &station)
+// ov.dll and ovw.dll in a folder Windows searches before the path: the
+// programs would load them instead of the stand-ins, and the application's
+// sets would go to the object database they open. Empty when there is none.
+static std::string PlatformDllsFirstOnSearch()
 {
-    std::string record = ReadWholeFile(station.install + "javaapp-record.txt");
-    if (record.compare(0, 4, "pid ") != 0)
-        return true;
-    DWORD dwPid = strtoul(record.c_str() + 4, 0, 10);
-    HANDLE hApplication = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, dwPid);
-    if (!hApplication)
-        return true;
-    bool ended = WaitForSingleObject(hApplication, 0) == WAIT_OBJECT_0;
-    if (!ended) {
-        Say("the application still runs; ending it");
-        TerminateProcess(hApplication, 1);
-        WaitForSingleObject(hApplication, 5000);
+    char szSystem[MAX_PATH], szWindows[MAX_PATH];
+    UINT nSystem = GetSystemDirectoryA(szSystem, sizeof szSystem);
+    UINT nWindows = GetWindowsDirectoryA(szWindows, sizeof szWindows);
+    std::vector<std::string> folders;
+    if (nSystem > 0 && nSystem < sizeof szSystem)
+        folders.push_back(szSystem);
+    if (nWindows > 0 && nWindows < sizeof szWindows) {
+        folders.push_back(std::string(szWindows) + "\\System");
+        folders.push_back(szWindows);
     }
-    CloseHandle(hApplication);
-    return ended;
+    for (const std::string &folder : folders)
+        for (const char *dll : {"ov.dll", "ovw.dll"})
+            if (GetFileAttributesA((folder + "\\" + dll).c_str()) != INVALID_FILE_ATTRIBUTES)
+                return folder + "\\" + dll;
+    return "";
 }
 
 int main(int argc, char *argv[])
@@ -148,11 +183,12 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--keep") == 0)
             keep = true;
-        else if (strcmp(argv[i], "--in") == 0 && i + 1 < argc)
+        else if (strcmp(argv[i], "--in") == 0 && i + 1 < argc && argv[i + 1][0])
             base = FullFolder(argv[++i]);
-        else if (argv[i][0] == '-' || (argv[i][0] == '/' && strlen(argv[i]) == 2) || !release.empty()) {
+        else if (!argv[i][0] || argv[i][0] == '-' || (argv[i][0] == '/' && strlen(argv[i]) == 2) ||
+                 !release.empty()) {
             printf("%s", szUsage);
-            return Finish({std::string("not understood: ") + argv[i]});
+            return Finish({std::string("not understood: \"") + argv[i] + "\""});
         } else
             release = FullFolder(argv[i]);
     }
@@ -171,11 +207,23 @@ int main(int argc, char *argv[])
         return Finish(problems);
     }
     Say("imdaemon.exe, nodeflags.dll and imcheck.exe are whole " + OwnMachineName() + " binaries");
+    std::string platformDll = PlatformDllsFirstOnSearch();
+    if (!platformDll.empty()) {
+        std::string why = platformDll + " would be loaded in place of the stand-in: run the self-test on a "
+                                        "machine whose system folders hold no platform DLL";
+        Say(why);
+        return Finish({why});
+    }
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 
     std::string error;
     Station station;
-    if ((base.empty() && !DefaultStationBase(base, error)) ||
-        !LayOutStation(base, release, standIns, station, error) || !OpenOwnDesktop(error)) {
+    bool made = (!base.empty() || DefaultStationBase(base, error));
+    if (made && base.find(';') != std::string::npos) {
+        error = "the station cannot be made in " + base + ": a folder on the path cannot hold a semicolon";
+        made = false;
+    }
+    if (!made || !LayOutStation(base, release, standIns, station, error) || !OpenOwnDesktop(error)) {
         Say(error);
         std::string left;
         if (!keep && !RemoveStation(station, left))
@@ -197,12 +245,13 @@ int main(int argc, char *argv[])
     Run run;
     Say("== imcheck on the install directory, before anything starts");
     Program imcheck;
-    if (StartProgram(PmArgument(station.install + "imcheck.exe") + " " + PmArgument(encoded), station.root, false,
+    if (StartProgram(PmArgument(station.install + "imcheck.exe") + " " + PmArgument(encoded), station.root, 0,
                      imcheck, error)) {
         run.imcheckRan = WaitProgram(imcheck, IMCHECK_WAIT_MS, run.imcheckStatus);
         if (!run.imcheckRan)
             TerminateProcess(imcheck.process.hProcess, 1);
-        FinishProgram(imcheck, OUTPUT_WAIT_MS);
+        if (!FinishProgram(imcheck, OUTPUT_WAIT_MS))
+            Say("imcheck's output could not be read to its end");
         run.imcheckReport = imcheck.output;
         Say(run.imcheckRan ? "imcheck exit status " + std::to_string(run.imcheckStatus) : "imcheck did not end");
     } else
@@ -216,7 +265,9 @@ int main(int argc, char *argv[])
     std::string command = PmArgument(standIns + "ovspmd-sim.exe") + " -t " + std::to_string(MANAGER_LIMIT_MS) +
                           " -- " + PmArgument(station.install + "imdaemon.exe") + " " + PmArgument(encoded) +
                           " -p 250 -r 100";
-    if (StartProgram(command, station.root, true, manager, error)) {
+    if (nInterrupted)
+        Say("interrupted: the daemon is not started");
+    else if (StartProgram(command, station.root, PROGRAM_INPUT | PROGRAM_IN_JOB, manager, error)) {
         // The commands go once the application's window is open (its bridge
         // calls come before it), so that the exit command finds a window to
         // close however slowly it starts; without one they go all the same,
@@ -230,8 +281,13 @@ int main(int argc, char *argv[])
             Say("the process manager did not end; ending it");
             TerminateProcess(manager.process.hProcess, 255);
         }
-        EnsureApplicationEnded(station);
-        FinishProgram(manager, OUTPUT_WAIT_MS);
+        // Whatever still runs in the job is ended, so that nothing is left
+        // behind (under Wine, the process that serves the desktop is one).
+        std::string left = EndJob(manager);
+        if (!left.empty())
+            Say("ended, still running in the process manager's job: " + left);
+        if (!FinishProgram(manager, OUTPUT_WAIT_MS))
+            Say("the process manager's output could not be read to its end");
         run.managerOutput = manager.output;
         run.daemonEnded = ended && status != 255 && manager.output.find("] exit status ") != std::string::npos;
         run.daemonStatus = status;
@@ -247,6 +303,8 @@ int main(int argc, char *argv[])
 
     Say("== checks");
     std::vector<std::string> missing = CheckOutcome(station, run);
+    if (nInterrupted)
+        missing.insert(missing.begin(), "interrupted");
     if (keep)
         Say("station kept: " + station.root);
     else if (RemoveStation(station, error))

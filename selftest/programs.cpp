@@ -2,46 +2,57 @@
 
 #include "transcript.h"
 
-static std::string sDesktop; // "WinSta0\<name>" once made
+static std::string sDesktop; // "<window station>\<desktop>" once made
 
 bool OpenOwnDesktop(std::string &error)
 {
-    std::string name = "imselftest-" + std::to_string(GetCurrentProcessId());
+    // Not always WinSta0: a remote shell or a scheduled task has a window
+    // station of its own.
+    char szStation[256] = "";
+    DWORD n = 0;
+    if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_NAME, szStation, sizeof szStation, &n)) {
+        error = "cannot name its window station (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    // A name no other run shares, so that a desktop still held by an earlier
+    // run is never joined.
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    std::string name = "imselftest-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(now.QuadPart);
     // Held open until the self-test ends, and the desktop with it.
     if (!CreateDesktopA(name.c_str(), 0, 0, 0, GENERIC_ALL, 0)) {
         error = "cannot make a desktop of its own (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    sDesktop = "WinSta0\\" + name;
+    sDesktop = std::string(szStation) + "\\" + name;
     return true;
 }
 
-struct Reader {
+// What the reader thread owns: the pipe and everything read from it. A
+// reader that cannot be stopped keeps it; nobody else reads it then.
+struct OutputReader {
     HANDLE hOutput;
-    std::string *kept;
+    std::string kept;
 };
 
 // Shows each whole line as it comes and keeps everything.
 static DWORD WINAPI ReadOutput(LPVOID parameter)
 {
-    Reader reader = *(Reader *)parameter;
-    delete (Reader *)parameter;
-    HANDLE hOutput = reader.hOutput;
-    std::string &kept = *reader.kept;
+    OutputReader &reader = *(OutputReader *)parameter;
     size_t shown = 0;
     char chunk[4096];
     DWORD n = 0;
-    while (ReadFile(hOutput, chunk, sizeof chunk, &n, 0) && n > 0) {
-        kept.append(chunk, n);
-        size_t end = kept.rfind('\n');
+    while (ReadFile(reader.hOutput, chunk, sizeof chunk, &n, 0) && n > 0) {
+        reader.kept.append(chunk, n);
+        size_t end = reader.kept.rfind('\n');
         if (end != std::string::npos && end + 1 > shown) {
-            Show(kept.substr(shown, end + 1 - shown));
+            Show(reader.kept.substr(shown, end + 1 - shown));
             shown = end + 1;
         }
     }
-    if (shown < kept.size())
-        Show(kept.substr(shown));
-    CloseHandle(hOutput);
+    if (shown < reader.kept.size())
+        Show(reader.kept.substr(shown));
+    CloseHandle(reader.hOutput);
     return 0;
 }
 
@@ -55,41 +66,73 @@ static bool MakePipe(HANDLE &hRead, HANDLE &hWrite, bool childReads)
     return true;
 }
 
-bool StartProgram(const std::string &commandLine, const std::string &cwd, bool input, Program &program,
+static void CloseIfOpen(HANDLE &h)
+{
+    if (h && h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    h = 0;
+}
+
+// A job that ends what it holds when its last handle closes.
+static HANDLE MakeJob()
+{
+    HANDLE hJob = CreateJobObjectA(0, 0);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (hJob && !SetInformationJobObject(hJob, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        CloseIfOpen(hJob);
+    return hJob;
+}
+
+bool StartProgram(const std::string &commandLine, const std::string &cwd, int options, Program &program,
                   std::string &error)
 {
+    bool input = (options & PROGRAM_INPUT) != 0;
     HANDLE hOutRead = 0, hOutWrite = 0, hInRead = 0, hInWrite = 0;
     if (!MakePipe(hOutRead, hOutWrite, false) || (input && !MakePipe(hInRead, hInWrite, true))) {
         error = "cannot make a pipe (error " + std::to_string(GetLastError()) + ")";
+        CloseIfOpen(hOutRead);
+        CloseIfOpen(hOutWrite);
         return false;
+    }
+    // Without input, an empty one: the program reads end of file at once.
+    if (!input) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
+        hInRead =
+            CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, 0);
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string desktop = sDesktop;
     startup.lpDesktop = desktop.empty() ? 0 : &desktop[0];
     startup.dwFlags = STARTF_USESTDHANDLES;
-    // Without input, an empty one: the program reads end of file at once.
-    if (!input)
-        hInRead = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
-    SetHandleInformation(hInRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     startup.hStdInput = hInRead;
     startup.hStdOutput = hOutWrite;
     startup.hStdError = hOutWrite;
     std::string line = commandLine;
-    BOOL started = CreateProcessA(0, &line[0], 0, 0, TRUE, 0, 0, cwd.c_str(), &startup, &program.process);
+    BOOL started =
+        CreateProcessA(0, &line[0], 0, 0, TRUE, CREATE_SUSPENDED, 0, cwd.c_str(), &startup, &program.process);
     DWORD dwError = GetLastError();
-    CloseHandle(hOutWrite);
-    if (hInRead != INVALID_HANDLE_VALUE)
-        CloseHandle(hInRead);
+    CloseIfOpen(hOutWrite);
+    CloseIfOpen(hInRead);
     if (!started) {
-        CloseHandle(hOutRead);
-        if (hInWrite)
-            CloseHandle(hInWrite);
+        CloseIfOpen(hOutRead);
+        CloseIfOpen(hInWrite);
         error = "cannot start " + commandLine + " (error " + std::to_string(dwError) + ")";
         return false;
     }
+    if (options & PROGRAM_IN_JOB) {
+        program.hJob = MakeJob();
+        if (!program.hJob || !AssignProcessToJobObject(program.hJob, program.process.hProcess)) {
+            Say("cannot hold the process manager and what it starts in a job (error " +
+                std::to_string(GetLastError()) + "): what they leave running is not ended");
+            CloseIfOpen(program.hJob);
+        }
+    }
+    ResumeThread(program.process.hThread);
     program.hInput = hInWrite;
-    program.hReader = CreateThread(0, 0, ReadOutput, new Reader{hOutRead, &program.output}, 0, 0);
+    program.reader = new OutputReader{hOutRead, ""};
+    program.hReader = CreateThread(0, 0, ReadOutput, program.reader, 0, 0);
     return true;
 }
 
@@ -99,8 +142,7 @@ void SendInput(Program &program, const std::string &text)
         return;
     DWORD written = 0;
     WriteFile(program.hInput, text.data(), (DWORD)text.size(), &written, 0);
-    CloseHandle(program.hInput);
-    program.hInput = 0;
+    CloseIfOpen(program.hInput);
 }
 
 bool WaitProgram(Program &program, DWORD timeoutMs, DWORD &status)
@@ -109,23 +151,58 @@ bool WaitProgram(Program &program, DWORD timeoutMs, DWORD &status)
            GetExitCodeProcess(program.process.hProcess, &status);
 }
 
-void FinishProgram(Program &program, DWORD timeoutMs)
+std::string EndJob(Program &program)
 {
-    if (program.hInput)
-        CloseHandle(program.hInput);
-    program.hInput = 0;
+    // Room for the ids of far more processes than the daemon ever starts.
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[63];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = 64;
+    if (!program.hJob ||
+        !QueryInformationJobObject(program.hJob, JobObjectBasicProcessIdList, &ids, sizeof ids, 0) ||
+        ids.list.NumberOfProcessIdsInList == 0)
+        return "";
+    std::string names;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+        DWORD pid = (DWORD)ids.list.ProcessIdList[i];
+        std::string name = "process " + std::to_string(pid);
+        HANDLE hProcess = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        char szImage[MAX_PATH];
+        DWORD n = sizeof szImage;
+        if (hProcess && QueryFullProcessImageNameA(hProcess, 0, szImage, &n))
+            name = szImage;
+        if (hProcess)
+            CloseHandle(hProcess);
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    TerminateJobObject(program.hJob, 1);
+    return names;
+}
+
+bool FinishProgram(Program &program, DWORD timeoutMs)
+{
+    CloseIfOpen(program.hInput);
+    // Every process of the job ends, and with it every copy of the output.
+    CloseIfOpen(program.hJob);
+    bool whole = true;
     if (program.hReader) {
-        // A blocked read is cancelled; the thread then ends at once.
-        if (WaitForSingleObject(program.hReader, timeoutMs) != WAIT_OBJECT_0) {
+        DWORD wait = WaitForSingleObject(program.hReader, timeoutMs);
+        // A read that blocks is cancelled; one that is not under way yet is
+        // caught the next time round.
+        for (int attempt = 0; wait != WAIT_OBJECT_0 && attempt < 50; ++attempt) {
             CancelSynchronousIo(program.hReader);
-            WaitForSingleObject(program.hReader, 5000);
+            wait = WaitForSingleObject(program.hReader, 100);
         }
-        CloseHandle(program.hReader);
-        program.hReader = 0;
+        whole = wait == WAIT_OBJECT_0;
+        if (whole) {
+            program.output = program.reader->kept;
+            delete program.reader;
+        }
+        program.reader = 0;
+        CloseIfOpen(program.hReader);
     }
-    if (program.process.hProcess) {
-        CloseHandle(program.process.hProcess);
-        CloseHandle(program.process.hThread);
-        program.process = PROCESS_INFORMATION();
-    }
+    CloseIfOpen(program.process.hProcess);
+    CloseIfOpen(program.process.hThread);
+    return whole;
 }

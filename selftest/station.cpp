@@ -115,10 +115,10 @@ bool LayOutStation(const std::string &base, const std::string &release, const st
     for (const FlagCall &call : flagCalls)
         if (call.known) {
             store.objects[++id] = call.host;
-            store.values[std::make_pair(id, 1u)] = 0;
+            store.values[std::make_pair(id, 1u)] = call.value ? 0 : 1;
         }
     store.objects[++id] = szUntouchedHost;
-    store.values[std::make_pair(id, 1u)] = 0;
+    store.values[std::make_pair(id, 1u)] = 1;
     if (!OvwSave(station.install + "ovw-db.txt", store)) {
         error = "cannot write the object database " + station.install + "ovw-db.txt";
         return false;

@@ -13,7 +13,10 @@
 #include <string>
 
 // The object database's boolean field, and the hosts the application sets
-// through the bridge: two known, one the database does not hold.
+// through the bridge: two known, one the database does not hold. Each known
+// host is seeded with the other value than the one it is set to, and the
+// host the application leaves alone with true, so that every set changes a
+// value and a set that lands on the wrong object shows.
 extern const char szFlagField[];
 struct FlagCall {
     const char *host;
@@ -21,7 +24,7 @@ struct FlagCall {
     bool known;
 };
 extern const FlagCall flagCalls[3];
-// A host of the database the application leaves alone.
+// A host of the database the application leaves alone, seeded true.
 extern const char szUntouchedHost[];
 
 struct Station {

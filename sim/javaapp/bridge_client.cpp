@@ -40,6 +40,11 @@ void RunBridgeCalls(const std::string &callsPath, void (*record)(const char *, c
         record("bridge", "not loaded " + std::to_string(GetLastError()));
         return;
     }
+    // Which object database the bridge reached: the ovw.dll the loader chose.
+    char szOvw[MAX_PATH];
+    HMODULE hOvw = GetModuleHandleA("ovw.dll");
+    DWORD n = hOvw ? GetModuleFileNameA(hOvw, szOvw, sizeof szOvw) : 0;
+    record("ovw.dll", n > 0 && n < sizeof szOvw ? szOvw : "none");
     // Arguments: the JNI environment and the object, then UpdateMenu's four
     // (three references and a jboolean widened to a stack slot).
     const int noArguments = 2 * (int)sizeof(void *);

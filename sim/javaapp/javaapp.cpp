@@ -3,7 +3,7 @@
 // receives in javaapp-record.txt in its current directory. When that
 // directory holds nodeflags-calls.txt it plays the application's use of
 // nodeflags.dll (bridge_client.cpp), with the bridge's standard output in
-// javaapp-stdout.txt. It owns a hidden
+// javaapp-stdout.txt and the path of the ovw.dll it loaded in the record. It owns a hidden
 // top-level window titled "Tarvos_Windows_Listener" that reacts to WM_CLOSE
 // as JAVAAPP_SIM_MODE says:
 //   close (default)  close the window and exit at once
