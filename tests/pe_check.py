@@ -3,7 +3,9 @@
 
     pe_check.py --arch x64|x86 --platform DIR --version X.Y[.Z] --windows MAJOR.MINOR [--exports LIST] ROLE=FILE ...
 
-ROLE is imdaemon, nodeflags or imcheck. For every binary it reads the import,
+ROLE is imdaemon, nodeflags or imcheck, the shipped deliverables, or one of
+the self-test's binaries: imselftest, and the stand-ins ovspmd-sim, javaapp,
+ov and ovw (the platform's DLLs). For every binary it reads the import,
 delay-import and export tables as the Windows loader will, its resources as
 Explorer and the loader read them, and its header checksum and certificate
 table, and fails when:
@@ -12,12 +14,15 @@ table, and fails when:
   slots the linker must have filled; some linkers leave them 0 or read-only);
 - an import's address slots do not match its names, or lie outside the image;
 - it imports from a DLL other than its own platform DLL, WSOCK32.dll (the
-  daemon) or a system DLL, or needs a compiler runtime DLL;
+  daemon), WS2_32.dll (the self-test and the stand-ins that talk over
+  sockets) or a system DLL, or needs a compiler runtime DLL;
 - a name it takes from ov.dll or ovw.dll is not in platform/<dll>.def;
 - imdaemon.exe lacks a function it calls (the whole ov.dll set, FindWindowA
   and PostMessageA from USER32.dll, select and __WSAFDIsSet from WSOCK32.dll);
 - imcheck.exe imports ov.dll or ovw.dll (it must run with the platform down),
   or a call that starts or ends a process or closes a window;
+- a stand-in of ov.dll or ovw.dll does not export exactly what
+  platform/<dll>.def declares; another program exports anything;
 - nodeflags.dll does not export exactly the native methods of LIST
   (nodebridge/exports.txt: method, stdcall argument bytes, the method whose
   code it shares), under their stdcall names on x86, with the methods that
@@ -57,6 +62,13 @@ import xml.etree.ElementTree as ElementTree
 
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
+# The libraries among the roles; every other role is a program.
+LIBRARIES = {"nodeflags", "ov", "ovw"}
+# Each role's own platform DLL, and the socket DLLs beside the system's it
+# may import.
+OWN_DLL = {"imdaemon": "ov.dll", "nodeflags": "ovw.dll"}
+SOCKET_DLLS = {"imdaemon": {"wsock32.dll"}, "imselftest": {"ws2_32.dll"}, "ovspmd-sim": {"ws2_32.dll"},
+               "ov": {"ws2_32.dll"}}
 COMPILER_RUNTIME = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libc\+\+|libunwind|libssp|libatomic)")
 REQUIRED = {
     "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
@@ -395,7 +407,7 @@ def check_version(role, image, version, problems):
         if words != wanted:
             problems.append("%s version %d.%d.%d.%d, not %s" % (what, words[0] >> 16, words[0] & 0xFFFF,
                                                                  words[1] >> 16, words[1] & 0xFFFF, version))
-    program = role != "nodeflags"
+    program = role not in LIBRARIES
     if fixed[9] != (1 if program else 2):
         problems.append("file type %d, not %s" % (fixed[9], "VFT_APP" if program else "VFT_DLL"))
     if len(tables) != 1:
@@ -524,7 +536,7 @@ def check_hardening(role, image, path, arch, windows, problems):
     wanted = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100}
     if arch == "x64":
         wanted["HIGH_ENTROPY_VA"] = 0x20
-    if role != "nodeflags":
+    if role not in LIBRARIES:
         wanted["TERMINAL_SERVER_AWARE"] = 0x8000
     for name, bit in sorted(wanted.items()):
         if not flags & bit:
@@ -587,7 +599,7 @@ def windows_imports(path):
 def check_system_imports(imports, windows, table, problems):
     """Every import from a system DLL must be in the table, and be there in
     the minimum Windows version."""
-    for dll in sorted(set(imports) & SYSTEM_DLLS | ({"wsock32.dll"} & set(imports))):
+    for dll in sorted(set(imports) & (SYSTEM_DLLS | {"wsock32.dll", "ws2_32.dll"})):
         for name in sorted(set(imports[dll])):
             first = table.get((dll, name))
             if first is None:
@@ -642,8 +654,8 @@ def check(role, path, arch, platform, methods, version, windows, table):
                         % (dll, name, slot, value, "writable" if writable else "read-only"))
     imports = image.imports(problems)
     check_system_imports(imports, windows, table, problems)
-    own = {"imdaemon": "ov.dll", "nodeflags": "ovw.dll", "imcheck": None}[role]
-    allowed = SYSTEM_DLLS | ({own} if own else set()) | ({"wsock32.dll"} if role == "imdaemon" else set())
+    own = OWN_DLL.get(role)
+    allowed = SYSTEM_DLLS | ({own} if own else set()) | SOCKET_DLLS.get(role, set())
     for dll in sorted(imports):
         if COMPILER_RUNTIME.match(dll):
             problems.append("needs the compiler runtime DLL %s" % dll)
@@ -675,11 +687,15 @@ def check(role, path, arch, platform, methods, version, windows, table):
                     problems.append("%s share %s's code but lie at different addresses" % (sharing, code))
             if len({exports[n] for n in expected}) != len(set(expected.values())):
                 problems.append("methods with code of their own share an address")
+    elif role in ("ov", "ovw"):
+        if set(exports) != declared(platform, role):
+            problems.append("exports %s, expected what platform/%s.def declares: %s"
+                            % (sorted(exports), role, sorted(declared(platform, role))))
     elif exports:
         problems.append("exports %s" % sorted(exports))
     facts = [check_version(role, image, version, problems)]
     facts += check_hardening(role, image, path, arch, windows, problems)
-    if role != "nodeflags":
+    if role not in LIBRARIES:
         facts.append(check_manifest(image, windows, problems))
     stored, computed = image.checksum()
     if stored and stored != computed:
