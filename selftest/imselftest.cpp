@@ -76,10 +76,7 @@ static std::string FullFolder(std::string path)
         path.back() = '\\';
     char szFull[MAX_PATH];
     DWORD n = GetFullPathNameA(path.c_str(), sizeof szFull, szFull, 0);
-    std::string full = n > 0 && n < sizeof szFull ? szFull : path;
-    if (!full.empty() && full.back() != '\\')
-        full += '\\';
-    return full;
+    return WithSeparator(n > 0 && n < sizeof szFull ? szFull : path);
 }
 
 // Every file below folder, with its path from there.
@@ -103,26 +100,6 @@ static std::string Listing(const std::string &folder, const std::string &shown =
     return list;
 }
 
-// The value of the record's first line "window <value>", once that line is
-// whole.
-static std::string WindowLine(const std::string &record)
-{
-    size_t at = 0;
-    while (at < record.size()) {
-        size_t end = record.find('\n', at);
-        if (end == std::string::npos)
-            return ""; // a line still being written
-        if (record.compare(at, 7, "window ") == 0) {
-            std::string value = record.substr(at + 7, end - at - 7);
-            if (!value.empty() && value.back() == '\r')
-                value.pop_back();
-            return value;
-        }
-        at = end + 1;
-    }
-    return "";
-}
-
 // Waits until the application's record says whether its window opened, the
 // process manager ends, or the time is up; true when the window is open.
 // A change in the install directory wakes the wait; since Windows may tell
@@ -137,7 +114,9 @@ static bool WaitForWindow(const Station &station, HANDLE hManager)
     DWORD dwStart = GetTickCount();
     std::string window;
     for (;;) {
-        window = WindowLine(ReadWholeFile(recordPath));
+        // Its whole lines only: the stand-in may be writing the next.
+        std::string record = ReadWholeFile(recordPath);
+        window = ValueOf(record.substr(0, record.rfind('\n') + 1), "window");
         DWORD dwElapsed = GetTickCount() - dwStart;
         if (!window.empty() || dwElapsed >= WINDOW_WAIT_MS || nInterrupted)
             break;

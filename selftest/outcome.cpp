@@ -19,22 +19,7 @@ std::string ReadWholeFile(const std::string &path)
 std::string ListDatabase(const std::string &path)
 {
     OvwStore store;
-    if (!OvwLoad(path, store))
-        return "cannot read " + path + "\n";
-    std::string list = std::to_string(store.sets) + " sets\n";
-    for (const auto &object : store.objects) {
-        list += object.second;
-        for (const auto &field : store.fields)
-            if (field.second.boolean) {
-                auto value = store.values.find(std::make_pair(object.first, field.first));
-                list += "  " + field.second.name + "=" +
-                        (value == store.values.end() ? "unset"
-                         : value->second             ? "true"
-                                                     : "false");
-            }
-        list += "\n";
-    }
-    return list;
+    return OvwLoad(path, store) ? OvwList(store) : "cannot read " + path + "\n";
 }
 
 // Each line of text, its line end removed.
@@ -59,8 +44,7 @@ static bool HasLine(const std::string &text, const std::string &wanted)
     return false;
 }
 
-// The rest of the first line that starts with "<key> "; empty when none.
-static std::string ValueOf(const std::string &text, const std::string &key)
+std::string ValueOf(const std::string &text, const std::string &key)
 {
     for (const std::string &line : Lines(text))
         if (line.compare(0, key.size() + 1, key + " ") == 0)

@@ -21,6 +21,10 @@ struct Run {
 // fields; a line saying so when it cannot be read.
 std::string ListDatabase(const std::string &path);
 
+// The rest of text's first line that starts with "<key> ", its line end
+// removed; empty when there is none.
+std::string ValueOf(const std::string &text, const std::string &key);
+
 // Whole file, or empty when it cannot be read.
 std::string ReadWholeFile(const std::string &path);
 

@@ -8,7 +8,7 @@ const char szFlagField[] = "isNodeFlagged";
 const FlagCall flagCalls[3] = {{"router-1", true, true}, {"switch-2", false, true}, {"ghost-9", true, false}};
 const char szUntouchedHost[] = "server-3";
 
-static std::string WithSeparator(std::string folder)
+std::string WithSeparator(std::string folder)
 {
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/')
         folder += '\\';

@@ -34,6 +34,9 @@ struct Station {
     std::string launcher; // Java\bin\java.exe
 };
 
+// folder with a trailing backslash, as every folder here is held.
+std::string WithSeparator(std::string folder);
+
 // The folder a station is made in by default: the user's temporary folder.
 bool DefaultStationBase(std::string &base, std::string &error);
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <iomanip>
 #include <sstream>
 
 #ifdef _WIN32
@@ -70,6 +71,25 @@ bool OvwLoad(const std::string &path, OvwStore &store)
             return false;
     }
     return true;
+}
+
+std::string OvwList(const OvwStore &store)
+{
+    std::ostringstream out;
+    out << store.sets << " sets\n";
+    for (const auto &object : store.objects) {
+        out << std::left << std::setw(30) << object.second;
+        for (const auto &field : store.fields) {
+            auto value = store.values.find(std::make_pair(object.first, field.first));
+            if (field.second.boolean)
+                out << "  " << field.second.name << "="
+                    << (value == store.values.end() ? "unset"
+                        : value->second             ? "true"
+                                                    : "false");
+        }
+        out << "\n";
+    }
+    return out.str();
 }
 
 std::string OvwFormat(const OvwStore &store)

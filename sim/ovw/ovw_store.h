@@ -40,4 +40,8 @@ bool OvwSave(const std::string &path, const OvwStore &store);
 
 std::string OvwFormat(const OvwStore &store);
 
+// The store as people read it: "<n> sets", then a line per host with each
+// boolean field as name=true, false or unset.
+std::string OvwList(const OvwStore &store);
+
 #endif

@@ -16,19 +16,7 @@ int main(int argc, char *argv[])
             fprintf(stderr, "ovwdb: cannot read %s\n", argv[2]);
             return 1;
         }
-        printf("%llu sets\n", store.sets);
-        for (const auto &object : store.objects) {
-            printf("%-30s", object.second.c_str());
-            for (const auto &field : store.fields) {
-                auto value = store.values.find(std::make_pair(object.first, field.first));
-                if (field.second.boolean)
-                    printf("  %s=%s", field.second.name.c_str(),
-                           value == store.values.end() ? "unset"
-                           : value->second             ? "true"
-                                                       : "false");
-            }
-            printf("\n");
-        }
+        printf("%s", OvwList(store).c_str());
         return 0;
     }
     if (argc >= 5 && strcmp(argv[1], "seed") == 0) {
