@@ -41,6 +41,11 @@ endif()
 set(IMDAEMON_WINDOWS_MIN_MAJOR 6)
 set(IMDAEMON_WINDOWS_MIN_MINOR 0)
 set(IMDAEMON_WINNT 0x0600)
+# windows.h without the headers of the parts of Windows nobody here uses
+# (the old Winsock, DDE, RPC, the shell, the common dialogs, ...): it then
+# parses in about half the time, in every file of every Windows build. A file
+# that needs one of them includes it itself.
+add_compile_definitions(WIN32_LEAN_AND_MEAN)
 
 # Hardening, with every toolchain: a stack guard in every function with a
 # local buffer or a local whose address is taken, the checked forms of the
