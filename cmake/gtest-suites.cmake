@@ -25,6 +25,8 @@ if(NOT EXISTS "${suites_file}" OR NOT "${suites_file}" IS_NEWER_THAN "${executab
   endif()
   # A suite's line starts in the first column and ends its name with a full
   # stop (a typed suite's comment may follow); its cases' lines are indented.
+  # A Windows program may end its lines with CR LF.
+  string(REPLACE "\r" "" listing "${listing}")
   string(REGEX MATCHALL "(^|\n)[^ \n][^\n]*" lines "${listing}")
   set(suites "")
   foreach(line IN LISTS lines)
@@ -33,6 +35,11 @@ if(NOT EXISTS "${suites_file}" OR NOT "${suites_file}" IS_NEWER_THAN "${executab
       string(APPEND suites "${CMAKE_MATCH_1}\n")
     endif()
   endforeach()
+  # Nothing found is a listing misread or a program lost its tests; either
+  # would pass silently as no tests.
+  if(suites STREQUAL "")
+    message(FATAL_ERROR "${executable} --gtest_list_tests names no suite:\n${listing}")
+  endif()
   file(WRITE "${suites_file}" "${suites}")
 endif()
 file(STRINGS "${suites_file}" suites)
