@@ -8,7 +8,7 @@
 # which gives the binary its version resource (and a program its manifest),
 # strips it and keeps its symbols beside it in the build as <binary>.debug,
 # named in its .gnu_debuglink so that a crash on a station can be read later,
-# pads it as signing would (pad_pe.py), and signs it when signing is
+# pads it as signing would (pad-pe.py), and signs it when signing is
 # configured; it goes in the release ZIP unless PACKAGE says the self-test's,
 # at the ZIP's top or in FOLDER.
 #
@@ -103,7 +103,7 @@ function(ship target)
     COMMAND ${epoch} ${CMAKE_OBJCOPY} --only-keep-debug ${binary} ${binary}.debug
     COMMAND ${epoch} ${CMAKE_STRIP} --strip-debug --strip-unneeded ${binary}
     COMMAND ${epoch} ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug ${binary}
-    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/pad_pe.py ${binary}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/pad-pe.py ${binary}
     ${sign}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
     VERBATIM)
@@ -121,7 +121,7 @@ endfunction()
 # What each ZIP holds beside the binaries: a note for the administrator
 # (the release's deployment note, the self-test's README.txt), the
 # third-party notices and the bill of materials (both made from the link, by
-# third_party.py, after signing, so that the bill holds the hashes of the
+# third-party.py, after signing, so that the bill holds the hashes of the
 # files as shipped). Only the release is installed.
 set(IMDAEMON_NOTICES ${CMAKE_BINARY_DIR}/third_party/THIRD-PARTY-NOTICES.txt)
 set(IMDAEMON_BOM ${CMAKE_BINARY_DIR}/third_party/imdaemon.cdx.json)
@@ -163,16 +163,16 @@ function(package_zip package zip module notices bom note)
   set(libdirs ${IMDAEMON_LIBRARY_DIRS})
   list(TRANSFORM libdirs PREPEND "--libdir;")
   add_custom_command(OUTPUT ${notices} ${bom}
-    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py --module ${module} --notices ${notices}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party.py --module ${module} --notices ${notices}
             --bom ${bom} --version ${PROJECT_VERSION} --revision ${IMDAEMON_REVISION}
             --epoch ${IMDAEMON_SOURCE_DATE} ${libdirs} ${maps} --file ${note}
-    DEPENDS ${targets} ${note_file} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third_party.py
+    DEPENDS ${targets} ${note_file} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party.py
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     COMMENT "Third-party notices and bill of materials of ${module}"
     VERBATIM)
   add_custom_command(OUTPUT ${zip}
-    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py ${zip} ${IMDAEMON_SOURCE_DATE} ${entries}
-    DEPENDS ${targets} ${note_file} ${notices} ${bom} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release_zip.py
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release-zip.py ${zip} ${IMDAEMON_SOURCE_DATE} ${entries}
+    DEPENDS ${targets} ${note_file} ${notices} ${bom} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/release-zip.py
     COMMENT "ZIP ${zip}"
     VERBATIM)
 endfunction()

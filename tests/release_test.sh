@@ -59,7 +59,7 @@ for component in libssp libgcc "mingw-w64 runtime"; do
     grep -q "^$component (.*nodeflags.dll" "$notices" || fail "the notices do not name $component in nodeflags.dll"
 done
 grep -q '^libstdc++ (.*imdaemon.exe' "$notices" || fail "the notices do not name libstdc++ in imdaemon.exe"
-script=$(cd "$(dirname "$0")/.." && pwd)/cmake/third_party.py
+script=$(cd "$(dirname "$0")/.." && pwd)/cmake/third-party.py
 (cd "$build" && python3 "$script" --notices "$work/bridge-notices.txt" --bom "$work/bridge.cdx.json" \
     --version "$version" --revision archive --epoch 0 "${libdirs[@]}" --map "$build/nodebridge/nodeflags.map=$build/bin/nodeflags.dll")
 grep -q '^libssp (' "$work/bridge-notices.txt" || fail "the bridge's own notices do not name libssp"

@@ -2,7 +2,7 @@
 """Pads a PE file with zeros to a multiple of 8 bytes, as Authenticode signing
 does before it appends the signature, and sets the header checksum anew.
 
-    pad_pe.py <file>
+    pad-pe.py <file>
 
 So an unsigned binary is byte for byte what removing the signature from the
 signed one gives back (osslsigncode remove-signature), and a published,

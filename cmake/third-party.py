@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The third-party notices and the bill of materials of a release, from the link.
 
-    third_party.py [--module NAME] --notices OUT --bom OUT --version V --revision R --epoch E
+    third-party.py [--module NAME] --notices OUT --bom OUT --version V --revision R --epoch E
                    [--libdir DIR]... --map MAP=BINARY[=ENTRY]... [--file ENTRY=FILE]...
 
 Each MAP is the linker map of one shipped BINARY (GNU ld's -Map, or lld's),
@@ -120,7 +120,7 @@ def resolve(objects, base, own_dirs, libdirs):
             paths = index.get(entry, set())
             if entry in own_names:
                 if paths:
-                    raise SystemExit("third_party.py: %s is both the build's and in %s" % (entry, " ".join(paths)))
+                    raise SystemExit("third-party.py: %s is both the build's and in %s" % (entry, " ".join(paths)))
                 continue
         else:
             paths = {entry}
@@ -129,7 +129,7 @@ def resolve(objects, base, own_dirs, libdirs):
             continue
         found = {(package_of(path),) + component_of(path, package_of(path)) for path in paths}
         if len(found) != 1:
-            raise SystemExit("third_party.py: %s is in %s: no one component" % (entry, " ".join(sorted(paths)) or
+            raise SystemExit("third-party.py: %s is in %s: no one component" % (entry, " ".join(sorted(paths)) or
                                                                               "no archive of " + " ".join(libdirs)))
         result |= found
     return result
@@ -143,7 +143,7 @@ def package_of(path):
         return PACKAGES[path]
     output = subprocess.run(["dpkg", "-S", path], capture_output=True, text=True)
     if output.returncode != 0:
-        raise SystemExit("third_party.py: no Debian package holds %s: %s" % (path, output.stderr.strip()))
+        raise SystemExit("third-party.py: no Debian package holds %s: %s" % (path, output.stderr.strip()))
     PACKAGES[path] = output.stdout.split(":", 1)[0].strip()
     return PACKAGES[path]
 
@@ -163,7 +163,7 @@ def component_of(path, package):
     for pattern, component, licence in COMPONENTS:
         if pattern.match(name):
             return component, licence
-    raise SystemExit("third_party.py: %s (%s) belongs to no component: add it to COMPONENTS with its licence"
+    raise SystemExit("third-party.py: %s (%s) belongs to no component: add it to COMPONENTS with its licence"
                      % (path, package))
 
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The release ZIP, the same bytes from every build of the same sources.
 
-    release_zip.py <zip> <epoch> <name>=<file> ...
+    release-zip.py <zip> <epoch> <name>=<file> ...
 
 Entries in name order, each dated <epoch> (UTC; no earlier than 1980, the
 first time a ZIP entry can carry), with mode 644 and no other attribute of
