@@ -27,16 +27,23 @@ if(NOT EXISTS "${suites_file}" OR NOT "${suites_file}" IS_NEWER_THAN "${executab
   # A suite's line starts in the first column and ends its name with a full
   # stop (a typed suite's comment may follow, after two spaces); its cases'
   # lines are indented. A Windows program may end its lines with CR LF. Each
-  # suite is kept with its number of cases, which cmake/gtest-suite holds the
-  # run to.
+  # suite is kept with its number of cases that run, which cmake/gtest-suite
+  # holds the run to, and of those disabled.
   string(REPLACE "\r" "" listing "${listing}")
   string(REPLACE ";" "\\;" listing "${listing}")
   string(REPLACE "\n" ";" lines "${listing}")
   set(suites "")
   set(suite "")
   foreach(line IN LISTS lines)
-    if(line MATCHES "^  " AND NOT suite STREQUAL "")
-      math(EXPR cases "${cases} + 1")
+    if(line MATCHES "^  ([^ ]+)" AND NOT suite STREQUAL "")
+      # GoogleTest skips a case whose suite or own name starts with
+      # DISABLED_ (or has it after a prefix and a slash) and says so; such a
+      # case is counted apart, not as one that must run.
+      if(CMAKE_MATCH_1 MATCHES "^DISABLED_|/DISABLED_" OR suite MATCHES "^DISABLED_|/DISABLED_")
+        math(EXPR disabled "${disabled} + 1")
+      else()
+        math(EXPR cases "${cases} + 1")
+      endif()
     elseif(line MATCHES "^[^ ]")
       string(REGEX REPLACE "  #.*$" "" line "${line}")
       if(NOT line MATCHES "^(.+)\\.$")
@@ -44,10 +51,11 @@ if(NOT EXISTS "${suites_file}" OR NOT "${suites_file}" IS_NEWER_THAN "${executab
       endif()
       set(next "${CMAKE_MATCH_1}")
       if(NOT suite STREQUAL "")
-        string(APPEND suites "${cases} ${suite}\n")
+        string(APPEND suites "${cases} ${disabled} ${suite}\n")
       endif()
       set(suite "${next}")
       set(cases 0)
+      set(disabled 0)
       # A filter cannot name a suite with these: its cases would not run.
       if(suite MATCHES "[:*?]|^-")
         message(FATAL_ERROR "${executable}: the suite \"${suite}\" cannot be selected by --gtest_filter")
@@ -55,7 +63,7 @@ if(NOT EXISTS "${suites_file}" OR NOT "${suites_file}" IS_NEWER_THAN "${executab
     endif()
   endforeach()
   if(NOT suite STREQUAL "")
-    string(APPEND suites "${cases} ${suite}\n")
+    string(APPEND suites "${cases} ${disabled} ${suite}\n")
   endif()
   # Written whole under another name first, so that a run cut short or a
   # second CTest in the same folder never reads half a list.
@@ -69,9 +77,10 @@ if(suites STREQUAL "")
   message(FATAL_ERROR "${executable} --gtest_list_tests names no suite (kept in ${suites_file})")
 endif()
 foreach(entry IN LISTS suites)
-  string(REGEX REPLACE "^([0-9]+) (.*)$" "\\1;\\2" entry "${entry}")
+  string(REGEX REPLACE "^([0-9]+) ([0-9]+) (.*)$" "\\1;\\2;\\3" entry "${entry}")
   list(GET entry 0 cases)
-  list(GET entry 1 suite)
+  list(GET entry 1 disabled)
+  list(GET entry 2 suite)
   # CTest keeps one test of a name: the same suite in two programs would
   # make one test with the other's properties.
   get_property(owner GLOBAL PROPERTY "gtest_suite ${suite}")
@@ -79,6 +88,7 @@ foreach(entry IN LISTS suites)
     message(FATAL_ERROR "the suite ${suite} is in both ${owner} and ${executable}: rename one")
   endif()
   set_property(GLOBAL PROPERTY "gtest_suite ${suite}" "${executable}")
-  add_test("${suite}.*" bash "${CMAKE_CURRENT_LIST_DIR}/gtest-suite" ${cases} "${suite}" ${emulator} "${executable}")
+  add_test("${suite}.*" bash "${CMAKE_CURRENT_LIST_DIR}/gtest-suite" ${cases} ${disabled} "${suite}" ${emulator}
+           "${executable}")
   set_tests_properties("${suite}.*" PROPERTIES WORKING_DIRECTORY "${working_directory}" ${properties})
 endforeach()
