@@ -165,7 +165,7 @@ function(package_zip package zip module notices bom note)
   add_custom_command(OUTPUT ${notices} ${bom}
     COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party.py --module ${module} --notices ${notices}
             --bom ${bom} --version ${PROJECT_VERSION} --revision ${IMDAEMON_REVISION}
-            --epoch ${IMDAEMON_SOURCE_DATE} ${libdirs} ${maps} --file ${note}
+            --epoch ${IMDAEMON_SOURCE_DATE} --objdump ${CMAKE_OBJDUMP} ${libdirs} ${maps} --file ${note}
     DEPENDS ${targets} ${note_file} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party.py
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     COMMENT "Third-party notices and bill of materials of ${module}"
