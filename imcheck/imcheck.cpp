@@ -123,6 +123,8 @@ struct Facts {
     // imdaemon.exe in it.
     std::string daemon;
     DWORD daemonAttributes;
+    bool daemonRead;
+    PeImage daemonImage;
 
     // java_file.dat at the path the daemon reads, and its first line.
     std::string javaFile;
@@ -269,6 +271,10 @@ static void GatherFacts(const std::string &given, Facts &f)
             entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".jar") == 0;
     f.daemon = f.dir + "imdaemon.exe";
     f.daemonAttributes = f.dirFound ? GetFileAttributesA(f.daemon.c_str()) : INVALID_FILE_ATTRIBUTES;
+    f.daemonRead = false;
+    f.daemonImage = {PE_NOT_AN_IMAGE, 0, 0, 0, 0, 0};
+    if (Exists(f.daemonAttributes) && !IsFolder(f.daemonAttributes))
+        f.daemonRead = ReadPeImage(f.daemon, f.daemonImage);
 
     char szJavaFile[INSTALL_PATH_SIZE];
     MakeInstallFilePath(szJavaFile, "java_file.dat");
@@ -285,7 +291,7 @@ static void GatherFacts(const std::string &given, Facts &f)
 
     f.launcherAttributes = INVALID_FILE_ATTRIBUTES;
     f.launcherRead = false;
-    f.launcherImage = {PE_NOT_AN_IMAGE, 0, 0, 0};
+    f.launcherImage = {PE_NOT_AN_IMAGE, 0, 0, 0, 0, 0};
     if (f.javaFileOpened && IsAbsolute(f.launcher)) {
         f.launcherOpened = OpenedPath(f.launcher);
         f.launcherAttributes = GetFileAttributesA(f.launcherOpened.c_str());
@@ -297,7 +303,7 @@ static void GatherFacts(const std::string &given, Facts &f)
     f.bridge = f.dir + "nodeflags.dll";
     f.bridgeAttributes = f.dirFound ? GetFileAttributesA(f.bridge.c_str()) : INVALID_FILE_ATTRIBUTES;
     f.bridgeRead = false;
-    f.bridgeImage = {PE_NOT_AN_IMAGE, 0, 0, 0};
+    f.bridgeImage = {PE_NOT_AN_IMAGE, 0, 0, 0, 0, 0};
     if (Exists(f.bridgeAttributes) && !IsFolder(f.bridgeAttributes))
         f.bridgeRead = ReadPeImage(f.bridge, f.bridgeImage);
 
@@ -498,6 +504,11 @@ static void CheckLauncher(const Facts &f)
               "the application fails; name java.exe or javaw.exe");
         return;
     }
+    std::string damage = WholeProblem(f.launcherImage);
+    if (!damage.empty())
+        Error("the launcher " + Quoted(launcher) + " is damaged: " + damage +
+              ": a launcher that is not its runtime's whole file may not start, or may fail as it runs; "
+              "repair or reinstall the Java runtime");
     size_t slash = f.launcherOpened.find_last_of("\\/");
     std::string name = f.launcherOpened.substr(slash + 1);
     if (_stricmp(name.c_str(), "java.exe") != 0 && _stricmp(name.c_str(), "javaw.exe") != 0)
@@ -529,11 +540,34 @@ static void CheckBridge(const Facts &f)
               "nodeflags.dll there");
         return;
     }
+    std::string damage = WholeProblem(f.bridgeImage);
+    if (!damage.empty())
+        Error("nodeflags.dll in the install directory is damaged: " + damage +
+              ": the Java application may fail to load it, or fail in it; copy the released nodeflags.dll there "
+              "again");
     if (f.launcherImage.kind == PE_PROGRAM && f.launcherImage.machine != f.bridgeImage.machine)
         Error("the launcher is a " + MachineName(f.launcherImage.machine) + " program and nodeflags.dll a " +
               MachineName(f.bridgeImage.machine) +
               " library: a JVM loads only libraries built for its own "
               "architecture; use the nodeflags.dll built for the JVM's, or a JVM of the library's");
+}
+
+// imdaemon.exe in the install directory, when it is there: the process
+// manager may also start it from elsewhere.
+static void CheckDaemon(const Facts &f)
+{
+    if (!f.daemonRead)
+        return;
+    if (f.daemonImage.kind != PE_PROGRAM) {
+        Error("imdaemon.exe in the install directory is not a Windows program (it has no MZ and PE headers of "
+              "one): the process manager cannot start it; copy the released imdaemon.exe there");
+        return;
+    }
+    std::string damage = WholeProblem(f.daemonImage);
+    if (!damage.empty())
+        Error("imdaemon.exe in the install directory is damaged: " + damage +
+              ": the process manager may fail to start it, or it may fail as it runs; copy the released "
+              "imdaemon.exe there again");
 }
 
 static void CheckPlatformCopies(const Facts &f)
@@ -948,6 +982,7 @@ int main(int argc, char *argv[])
     CheckJavaFile(facts);
     CheckLauncher(facts);
     CheckBridge(facts);
+    CheckDaemon(facts);
     CheckPlatformCopies(facts);
     CheckEntryNames(facts);
     CheckTrustChain(facts);

@@ -3,13 +3,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <vector>
 
-// Where the headers, the section data and the certificate table of the image
-// whose file header was just read end; reading stops at what the file lacks,
+// Where the headers, the section data, the symbol table and its string
+// table, and the certificate table of the image whose file header was just
+// read end, and the header's checksum; reading stops at what the file lacks,
 // and the end counted so far then lies past the file's.
-static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &header)
+static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &header, DWORD &checksum)
 {
     unsigned long long optionalAt = (unsigned long long)peAt + sizeof(DWORD) + sizeof header;
     unsigned long long sectionsAt = optionalAt + header.SizeOfOptionalHeader;
@@ -29,11 +31,13 @@ static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &h
         headerBytes = o->SizeOfHeaders;
         directories = o->NumberOfRvaAndSizes;
         certificates = o->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+        checksum = o->CheckSum;
     } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
         const IMAGE_OPTIONAL_HEADER64 *o = (const IMAGE_OPTIONAL_HEADER64 *)optional.data();
         headerBytes = o->SizeOfHeaders;
         directories = o->NumberOfRvaAndSizes;
         certificates = o->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+        checksum = o->CheckSum;
     }
     end = std::max<unsigned long long>(end, headerBytes);
     // The certificate table is the one directory given as a file offset.
@@ -48,7 +52,44 @@ static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &h
         if (section.SizeOfRawData)
             end = std::max(end, (unsigned long long)section.PointerToRawData + section.SizeOfRawData);
     }
+    // The symbol table's 18-byte records, then its string table, whose first
+    // four bytes give its size (themselves included).
+    if (header.PointerToSymbolTable) {
+        unsigned long long stringsAt =
+            (unsigned long long)header.PointerToSymbolTable + (unsigned long long)header.NumberOfSymbols * 18;
+        DWORD stringBytes = 0;
+        end = std::max(end, stringsAt + sizeof stringBytes);
+        if (stringsAt <= 0x7fffffff && fseek(f, (long)stringsAt, SEEK_SET) == 0 &&
+            fread(&stringBytes, sizeof stringBytes, 1, f) == 1)
+            end = std::max(end, stringsAt + stringBytes);
+    }
     return end;
+}
+
+// The image checksum of the file as the loader and the signing tools compute
+// it: the file's 16-bit words added with the carry folded back, the checksum
+// field itself read as zero, plus the file's length.
+static DWORD ComputedChecksum(FILE *f, unsigned long long checksumAt)
+{
+    unsigned long long sum = 0, length = 0;
+    // An even size, so that only the last read can end inside a word.
+    unsigned char buffer[65536];
+    size_t got;
+    if (fseek(f, 0, SEEK_SET) != 0)
+        return 0;
+    while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) {
+        for (size_t i = 0; i < got; i += 2) {
+            unsigned long long at = length + i;
+            unsigned word = buffer[i] | (i + 1 < got ? buffer[i + 1] << 8 : 0);
+            if (at >= checksumAt && at < checksumAt + 4)
+                word = 0;
+            sum += word;
+            sum = (sum & 0xffff) + (sum >> 16);
+        }
+        length += got;
+    }
+    sum = (sum & 0xffff) + (sum >> 16);
+    return (DWORD)(sum + length);
 }
 
 bool ReadPeImage(const std::string &path, PeImage &image)
@@ -56,6 +97,7 @@ bool ReadPeImage(const std::string &path, PeImage &image)
     image.kind = PE_NOT_AN_IMAGE;
     image.machine = 0;
     image.fileBytes = image.dataEnd = 0;
+    image.checksumStored = image.checksumComputed = 0;
     // The size of what the path leads to, a link followed, as the loader
     // would open it.
     HANDLE hFile =
@@ -80,10 +122,30 @@ bool ReadPeImage(const std::string &path, PeImage &image)
         fread(&header, sizeof header, 1, f) == 1 && (header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE)) {
         image.kind = (header.Characteristics & IMAGE_FILE_DLL) ? PE_LIBRARY : PE_PROGRAM;
         image.machine = header.Machine;
-        image.dataEnd = DataEnd(f, dos.e_lfanew, header);
+        DWORD checksum = 0;
+        image.dataEnd = DataEnd(f, dos.e_lfanew, header, checksum);
+        image.checksumStored = checksum;
+        // The field's place is the same in both optional headers.
+        if (checksum)
+            image.checksumComputed =
+                ComputedChecksum(f, (unsigned long long)dos.e_lfanew + sizeof(DWORD) + sizeof header +
+                                        offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum));
     }
     fclose(f);
     return true;
+}
+
+std::string WholeProblem(const PeImage &image)
+{
+    if (image.dataEnd > image.fileBytes)
+        return "it ends at byte " + std::to_string(image.fileBytes) + " of the " + std::to_string(image.dataEnd) +
+               " its headers describe";
+    if (image.checksumStored && image.checksumStored != image.checksumComputed) {
+        char szSums[64];
+        snprintf(szSums, sizeof szSums, "0x%08lx, not the 0x%08lx", image.checksumComputed, image.checksumStored);
+        return std::string("its checksum is ") + szSums + " its header gives: bytes of it were changed";
+    }
+    return "";
 }
 
 std::string MachineName(unsigned short machine)

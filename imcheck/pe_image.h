@@ -10,16 +10,28 @@ enum PeKind { PE_NOT_AN_IMAGE, PE_PROGRAM, PE_LIBRARY };
 struct PeImage {
     PeKind kind;
     unsigned short machine; // IMAGE_FILE_MACHINE_*; 0 when not an image
-    // The file's size, and where the last of its headers, section data and
-    // certificate table ends (0 when not an image): a file cut short, in a
-    // copy or a download, ends before its data does.
+    // The file's size, and where the last of what its headers describe ends
+    // (0 when not an image): the headers, the section data, the symbol table
+    // with its string table, and the certificate table. A file cut short, in
+    // a copy or a download, ends before its data does.
     unsigned long long fileBytes;
     unsigned long long dataEnd;
+    // The header's checksum (0: the header sets none) and the checksum of
+    // the file as it is: a byte changed anywhere makes them differ.
+    unsigned long checksumStored;
+    unsigned long checksumComputed;
 };
 
-// Reads the DOS and PE headers of path. False when the file cannot be
-// opened; a file without both signatures is PE_NOT_AN_IMAGE.
+// Reads the headers of path and, where they set a checksum, the whole file.
+// False when the file cannot be opened; a file without both signatures is
+// PE_NOT_AN_IMAGE.
 bool ReadPeImage(const std::string &path, PeImage &image);
+
+// What keeps an image from being whole: "" when it holds every byte its
+// headers describe and its checksum matches where the header sets one;
+// otherwise what is wrong, e.g. "it ends at byte 100 of the 120 its headers
+// describe".
+std::string WholeProblem(const PeImage &image);
 
 // "32-bit (x86)", "64-bit (x64)", ... for a machine field.
 std::string MachineName(unsigned short machine);

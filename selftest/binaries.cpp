@@ -36,10 +36,8 @@ std::vector<std::string> CheckBinaries(const std::string &folder, const std::vec
         else if (image.machine != ownMachine)
             problems.push_back(named + " is a " + MachineName(image.machine) + " binary, and this self-test a " +
                                OwnMachineName() + " one: use the ZIPs of one architecture");
-        else if (image.dataEnd > image.fileBytes)
-            problems.push_back(named + " is damaged: it ends at byte " + std::to_string(image.fileBytes) +
-                               " of the " + std::to_string(image.dataEnd) +
-                               " its headers describe: unpack its ZIP again");
+        else if (!WholeProblem(image).empty())
+            problems.push_back(named + " is damaged: " + WholeProblem(image) + ": unpack its ZIP again");
     }
     return problems;
 }

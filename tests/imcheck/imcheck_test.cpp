@@ -315,6 +315,22 @@ static void WriteFileBytes(const std::string &path, const std::string &bytes)
     CloseHandle(hFile);
 }
 
+// A binary as a copy cut short leaves it (its last 16 bytes gone, into its
+// string table), or with one byte in its middle changed.
+static void CutShort(const std::string &path)
+{
+    std::string bytes = ReadFileText(path);
+    ASSERT_GT(bytes.size(), 16u) << path;
+    WriteFileBytes(path, bytes.substr(0, bytes.size() - 16));
+}
+static void ChangeAByte(const std::string &path)
+{
+    std::string bytes = ReadFileText(path);
+    ASSERT_FALSE(bytes.empty()) << path;
+    bytes[bytes.size() / 2] ^= 0x20;
+    WriteFileBytes(path, bytes);
+}
+
 // A name no ANSI code page but UTF-8 holds (outside the Basic
 // Multilingual Plane).
 static const wchar_t szNotAnsi[] = L"\U0001F5C2";
@@ -481,6 +497,12 @@ static const Case cases[] = {
          SetJavaFile(in, in.root + "jre\\bin\\start-java.exe");
      },
      {{"warning", "the launcher is \"start-java.exe\", not java.exe or javaw.exe"}}},
+    {"LauncherCutShort",
+     [](Install &in) { CutShort(in.launcher); },
+     {{"error", "java.exe\" is damaged: it ends at byte"}}},
+    {"LauncherChanged",
+     [](Install &in) { ChangeAByte(in.launcher); },
+     {{"error", "java.exe\" is damaged: its checksum is"}}},
     {"BridgeMissing",
      [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
      {{"error", "nodeflags.dll is not in the install directory"}}},
@@ -493,6 +515,15 @@ static const Case cases[] = {
     {"BridgeNotALibrary",
      [](Install &in) { WriteFileText(in.dir + "nodeflags.dll", "not a library"); },
      {{"error", "nodeflags.dll in the install directory is not a Windows library"}}},
+    {"BridgeCutShort",
+     [](Install &in) { CutShort(in.dir + "nodeflags.dll"); },
+     {{"error", "nodeflags.dll in the install directory is damaged: it ends at byte"}}},
+    {"DaemonChanged",
+     [](Install &in) { ChangeAByte(in.dir + "imdaemon.exe"); },
+     {{"error", "imdaemon.exe in the install directory is damaged: its checksum is"}}},
+    {"DaemonNotAProgram",
+     [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.dir + "imdaemon.exe"); },
+     {{"error", "imdaemon.exe in the install directory is not a Windows program"}}},
     {"LauncherOfTheOtherArchitecture",
      [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
      {{"error", "launcher is a " OTHER_MACHINE " program and nodeflags.dll a " BUILD_MACHINE " library"}}},

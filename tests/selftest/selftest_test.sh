@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The self-test proves the release folder it is given, not copies of its
 # own. A folder lacking nodeflags.dll, one whose nodeflags.dll is of the other
-# architecture, and one whose imdaemon.exe is cut short each fail with one
-# finding naming that binary, before anything is laid out. Binaries that
+# architecture, one whose imdaemon.exe is cut short (by half, or by the one
+# byte of padding after its data) and one whose nodeflags.dll has a byte
+# changed each fail with one finding naming that binary, before anything is laid out. Binaries that
 # pass those checks and still do not work fail on what they did not do: a
 # nodeflags.dll without the bridge's methods (another library of the same
 # architecture), an imdaemon.exe that is another program. The release as
@@ -54,6 +55,12 @@ run_case foreign-bridge 'selftest FAILED: nodeflags.dll in the release folder * 
     "cp '$other_arch_library' nodeflags.dll"
 run_case damaged-daemon 'selftest FAILED: imdaemon.exe in the release folder * is damaged: it ends at byte *' one \
     'head -c "$(($(stat -c %s imdaemon.exe) / 2))" imdaemon.exe >cut && mv cut imdaemon.exe'
+# One byte short (only the padding after its data) or one byte changed: the
+# checksum its header gives no longer matches.
+run_case daemon-one-byte-short 'selftest FAILED: imdaemon.exe in the release folder * is damaged: its checksum is *' one \
+    'head -c -1 imdaemon.exe >cut && mv cut imdaemon.exe'
+run_case bridge-byte-changed 'selftest FAILED: nodeflags.dll in the release folder * is damaged: its checksum is *' one \
+    "python3 -c \"p = 'nodeflags.dll'; b = bytearray(open(p, 'rb').read()); b[len(b) // 2] ^= 0x20; open(p, 'wb').write(b)\""
 run_case bridge-without-methods 'selftest FAILED: *database opened through nodeflags.dll*' many \
     "cp '$work/selftest/stand-ins/ov.dll' nodeflags.dll"
 run_case daemon-is-another-program 'selftest FAILED: *initialisation reported*' many \
