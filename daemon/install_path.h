@@ -5,7 +5,12 @@
 
 #include <string>
 
-enum { INSTALL_PATH_SIZE = 260 }; // 259 characters and the terminating zero
+enum {
+    INSTALL_PATH_SIZE = 260, // 259 characters and the terminating zero
+    // The longest install directory whose java_file.dat path (13 more
+    // characters) the daemon builds uncut.
+    MAX_INSTALL_DIR = INSTALL_PATH_SIZE - 1 - (sizeof "java_file.dat" - 1)
+};
 
 extern char szInstallDir[INSTALL_PATH_SIZE];
 extern std::string sInstallPath;

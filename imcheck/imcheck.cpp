@@ -28,9 +28,6 @@
 #include "win_path.h"
 
 enum {
-    // The longest directory whose java_file.dat path (13 more characters)
-    // the daemon builds uncut.
-    MAX_INSTALL_DIR = INSTALL_PATH_SIZE - 1 - (sizeof "java_file.dat" - 1),
     MAX_JAVA_FILE_LINE = INSTALL_PATH_SIZE - 1,
     CTRL_Z = 0x1A,
     // Process creation takes 32,767 characters (UTF-16 units) with the

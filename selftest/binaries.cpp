@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "transcript.h"
+
 const std::vector<Binary> releaseBinaries = {
     {"imdaemon.exe", PE_PROGRAM}, {"nodeflags.dll", PE_LIBRARY}, {"imcheck.exe", PE_PROGRAM}};
 const std::vector<Binary> standInBinaries = {
@@ -27,10 +29,15 @@ std::vector<std::string> CheckBinaries(const std::string &folder, const std::vec
         std::string named = std::string(binary.name) + " in " + where + " " + folder;
         DWORD attributes = GetFileAttributesA(path.c_str());
         PeImage image;
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        // Its path cut or refused for its length is no missing file.
+        if (path.size() >= MAX_PATH)
+            problems.push_back("the path of " + named + " is " + std::to_string(path.size()) +
+                               " characters long, more than the " + std::to_string(MAX_PATH - 1) +
+                               " Windows takes here: unpack the ZIPs into a folder with a shorter path");
+        else if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
             problems.push_back(std::string(binary.name) + " is missing from " + where + " " + folder);
         else if (!ReadPeImage(path, image))
-            problems.push_back(named + " cannot be read (error " + std::to_string(GetLastError()) + ")");
+            problems.push_back(named + " cannot be read (" + ErrorText(GetLastError()) + ")");
         else if (image.kind != binary.kind)
             problems.push_back(named + " is not a Windows " + (binary.kind == PE_PROGRAM ? "program" : "library"));
         else if (image.machine != ownMachine)

@@ -6,6 +6,8 @@
 // transcript and ends with "selftest passed" (exit status 0) or
 // "selftest FAILED: <what is missing>" (exit status 1).
 //   imselftest [--in <folder>] [--keep] [<release folder>]
+// A command line it cannot take ends it with "selftest not run: <why>" (exit
+// status 2) before it looks at anything.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "binaries.h"
+#include "install_path.h"
 #include "outcome.h"
 #include "pm.h"
 #include "programs.h"
@@ -67,16 +70,112 @@ static int Finish(const std::vector<std::string> &missing)
     return 1;
 }
 
-// A folder given on the command line, made absolute, with a trailing
-// backslash. "C:\My Release\" typed in cmd.exe arrives as C:\My Release"
-// (the runtime reads \" as a quote): a quote cannot end a path, so it goes.
-static std::string FullFolder(std::string path)
+// A command line it cannot take: no verdict on the release, which it did
+// not look at.
+static int NotRun(const std::string &why)
 {
-    if (!path.empty() && path.back() == '"')
-        path.back() = '\\';
+    printf("%s", szUsage);
+    printf("selftest not run: %s\n", why.c_str());
+    return 2;
+}
+
+// The arguments of the command line, split as the C runtime splits them but
+// for one trap: "C:\My Release\" typed in cmd.exe ends in \", which the
+// runtime reads as a quote inside the argument, so the folder and every
+// argument after it would arrive as one. A quote cannot stand in a path: a
+// backslash before a quote that ends the argument (a space or the end
+// follows) is the folder's own, and the quote closes.
+static std::vector<std::string> Arguments(const char *line)
+{
+    std::vector<std::string> args;
+    const char *p = line;
+    // The program's name: up to the next quote when quoted, else a space.
+    if (*p == '"') {
+        const char *end = strchr(p + 1, '"');
+        p = end ? end + 1 : p + strlen(p);
+    } else
+        p += strcspn(p, " \t");
+    for (;;) {
+        p += strspn(p, " \t");
+        if (!*p)
+            return args;
+        std::string arg;
+        bool quoted = false;
+        for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
+            size_t slashes = strspn(p, "\\");
+            if (slashes && p[slashes] != '"') {
+                arg.append(slashes, '\\');
+                p += slashes - 1;
+            } else if (slashes) {
+                bool ends = !p[slashes + 1] || p[slashes + 1] == ' ' || p[slashes + 1] == '\t';
+                if (slashes % 2 == 1 && quoted && ends) {
+                    arg.append(slashes, '\\');
+                    quoted = false;
+                } else {
+                    arg.append(slashes / 2, '\\');
+                    if (slashes % 2)
+                        arg += '"';
+                    else
+                        quoted = !quoted;
+                }
+                p += slashes;
+            } else if (*p == '"')
+                quoted = !quoted;
+            else
+                arg += *p;
+        }
+        args.push_back(arg);
+    }
+}
+
+// A folder given on the command line, made absolute, with a trailing
+// backslash; a \\?\ path as the plain path it stands for, when that is the
+// same folder. Empty, with why, when it cannot be had.
+static std::string FullFolder(std::string path, std::string &why)
+{
+    std::string plain = path;
+    if (plain.compare(0, 8, "\\\\?\\UNC\\") == 0)
+        plain = "\\\\" + plain.substr(8);
+    else if (plain.compare(0, 4, "\\\\?\\") == 0)
+        plain = plain.substr(4);
     char szFull[MAX_PATH];
-    DWORD n = GetFullPathNameA(path.c_str(), sizeof szFull, szFull, 0);
-    return WithSeparator(n > 0 && n < sizeof szFull ? szFull : path);
+    DWORD n = GetFullPathNameA(plain.c_str(), sizeof szFull, szFull, 0);
+    if (n == 0 || n >= sizeof szFull) {
+        why = "the folder " + path + " is too long: its full path must be under " + std::to_string(MAX_PATH) +
+              " characters";
+        return "";
+    }
+    // Plain paths drop trailing spaces and dots that a \\?\ path keeps.
+    if (plain != path && WithSeparator(szFull) != WithSeparator(plain)) {
+        why = "the folder " + path + " has no plain path the daemon could use (it stands for " + szFull +
+              "): give a folder whose names end in no space or dot";
+        return "";
+    }
+    return WithSeparator(szFull);
+}
+
+// Why the station cannot be laid out in base, or empty.
+static std::string StationBaseProblem(const std::string &base)
+{
+    // The daemon is given its install directory with every space written
+    // %20 and decodes every %20: in a path already holding one it would
+    // look for another folder.
+    if (base.find("%20") != std::string::npos)
+        return "the station cannot be laid out in " + base +
+               ": its path holds %20, which the daemon would read as a space; choose a folder without it";
+    if (base.find(';') != std::string::npos)
+        return "the station cannot be laid out in " + base + ": a folder on the path cannot hold a semicolon";
+    DWORD attributes = GetFileAttributesA(base.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return "there is no folder " + base + " to lay the station out in";
+    size_t install = base.size() + StationInstallLength(), longest = base.size() + StationLongestPathLength();
+    if (install > MAX_INSTALL_DIR || longest >= MAX_PATH)
+        return "the folder " + base +
+               " is too long for a station: below it the install directory would be up to " +
+               std::to_string(install) + " characters long (the daemon takes " + std::to_string(MAX_INSTALL_DIR) +
+               ") and its longest file's path " + std::to_string(longest) + " (Windows takes " +
+               std::to_string(MAX_PATH - 1) + "); choose a folder with a shorter path";
+    return "";
 }
 
 // Every file below folder, with its path from there.
@@ -155,22 +254,44 @@ static std::string PlatformDllsFirstOnSearch()
     return "";
 }
 
-int main(int argc, char *argv[])
+int main()
 {
-    std::string base, release;
-    bool keep = false;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--keep") == 0)
-            keep = true;
-        else if (strcmp(argv[i], "--in") == 0 && i + 1 < argc && argv[i + 1][0])
-            base = FullFolder(argv[++i]);
-        else if (!argv[i][0] || argv[i][0] == '-' || (argv[i][0] == '/' && strlen(argv[i]) == 2) ||
-                 !release.empty()) {
+    std::string base, release, why;
+    bool keep = false, in = false;
+    std::vector<std::string> args = Arguments(GetCommandLineA());
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "/?" || arg == "-?" || arg == "-h" || arg == "--help") {
             printf("%s", szUsage);
-            return Finish({std::string("not understood: \"") + argv[i] + "\""});
-        } else
-            release = FullFolder(argv[i]);
+            return 0;
+        }
+        if (arg == "--keep")
+            keep = true;
+        else if (arg == "--in") {
+            if (in)
+                return NotRun("--in is given twice: give one folder to lay the station out in");
+            if (i + 1 == args.size() || args[i + 1].empty())
+                return NotRun("--in needs a folder");
+            in = true;
+            base = FullFolder(args[++i], why);
+            if (base.empty())
+                return NotRun(why);
+        } else if (arg.empty() || arg[0] == '-' || (arg[0] == '/' && arg.size() == 2))
+            return NotRun("not understood: \"" + arg + "\"");
+        else if (!release.empty())
+            return NotRun("two release folders given: \"" + arg + "\" after " + release);
+        else {
+            release = FullFolder(arg, why);
+            if (release.empty())
+                return NotRun(why);
+        }
     }
+    // Where the station goes is settled before anything is looked at: a
+    // folder it cannot be laid out in is no verdict on the release.
+    if (base.empty() && !DefaultStationBase(base, why))
+        return NotRun(why);
+    if (!(why = StationBaseProblem(base)).empty())
+        return NotRun(why);
     std::string own = PmProgramDir();
     if (release.empty())
         release = own;
@@ -197,15 +318,14 @@ int main(int argc, char *argv[])
 
     std::string error;
     Station station;
-    bool made = (!base.empty() || DefaultStationBase(base, error));
-    if (made && base.find(';') != std::string::npos) {
-        error = "the station cannot be made in " + base + ": a folder on the path cannot hold a semicolon";
-        made = false;
-    }
-    if (!made || !LayOutStation(base, release, standIns, station, error) || !OpenOwnDesktop(error)) {
+    for (const std::string &line : RemoveStaleStations(base))
+        Say(line);
+    if (!LayOutStation(base, release, standIns, station, error) || !OpenOwnDesktop(error)) {
         Say(error);
         std::string left;
-        if (!keep && !RemoveStation(station, left))
+        if (keep)
+            KeepStation(station);
+        else if (!RemoveStation(station, left))
             Say(left);
         return Finish({error});
     }
@@ -217,7 +337,8 @@ int main(int argc, char *argv[])
     DWORD n = GetEnvironmentVariableA("PATH", szPath, sizeof szPath);
     std::string path = station.platform + (n > 0 && n < sizeof szPath ? ";" + std::string(szPath) : "");
     SetEnvironmentVariableA("PATH", path.c_str());
-    for (const char *setting : {"JAVAAPP_SIM_MODE", "OVW_SIM_DB", "OVW_SIM_PERSIST"})
+    for (const char *setting : {"JAVAAPP_SIM_MODE", "OVW_SIM_DB", "OVW_SIM_PERSIST", "OV_SIM_FAIL",
+                                "OVSPMD_SIM_PORT", "OVSPMD_SIM_TOKEN"})
         SetEnvironmentVariableA(setting, 0);
     std::string encoded = EncodedInstallDir(station);
 
@@ -226,13 +347,16 @@ int main(int argc, char *argv[])
     Program imcheck;
     if (StartProgram(PmArgument(station.install + "imcheck.exe") + " " + PmArgument(encoded), station.root, 0,
                      imcheck, error)) {
+        run.imcheckStarted = true;
         run.imcheckRan = WaitProgram(imcheck, IMCHECK_WAIT_MS, run.imcheckStatus);
         if (!run.imcheckRan)
             TerminateProcess(imcheck.process.hProcess, 1);
         if (!FinishProgram(imcheck, OUTPUT_WAIT_MS))
             Say("imcheck's output could not be read to its end");
         run.imcheckReport = imcheck.output;
-        Say(run.imcheckRan ? "imcheck exit status " + std::to_string(run.imcheckStatus) : "imcheck did not end");
+        Say(run.imcheckRan ? "imcheck exit status " + std::to_string(run.imcheckStatus)
+                           : "imcheck hung: it did not end within " + std::to_string(IMCHECK_WAIT_MS / 1000) +
+                                 " s, and was ended");
     } else
         Say(error);
 
@@ -284,13 +408,15 @@ int main(int argc, char *argv[])
     std::vector<std::string> missing = CheckOutcome(station, run);
     if (nInterrupted)
         missing.insert(missing.begin(), "interrupted");
-    if (keep)
+    // Housekeeping apart from the verdict: a station left behind is said on
+    // a line of its own, and a later run removes it.
+    if (keep) {
+        KeepStation(station);
         Say("station kept: " + station.root);
-    else if (RemoveStation(station, error))
+    } else if (RemoveStation(station, error))
         Say("station removed");
-    else {
-        Say(error);
-        missing.push_back("the station could not be removed: " + error);
-    }
+    else
+        Say("the station could not be removed (" + error + "): remove " + station.root +
+            " once nothing holds its files; the next run of the self-test removes it too");
     return Finish(missing);
 }

@@ -105,7 +105,9 @@ std::vector<std::string> CheckOutcome(const Station &station, const Run &run)
     for (const std::string &line : Lines(run.imcheckReport))
         findings = findings || line.compare(0, 7, "error: ") == 0 || line.compare(0, 9, "warning: ") == 0;
     check("imcheck found nothing", run.imcheckRan && run.imcheckStatus == 0 && !findings,
-          run.imcheckRan ? "exit status " + std::to_string(run.imcheckStatus) : "it did not run");
+          run.imcheckRan       ? "exit status " + std::to_string(run.imcheckStatus)
+          : run.imcheckStarted ? "it hung"
+                               : "it could not be started");
     std::string checked = CheckedCommandLine(run.imcheckReport);
     check("imcheck named the command line the application was started with",
           !checked.empty() && checked == ValueOf(record, "cmdline"));

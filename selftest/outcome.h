@@ -9,7 +9,8 @@
 #include "station.h"
 
 struct Run {
-    bool imcheckRan = false;
+    bool imcheckStarted = false;
+    bool imcheckRan = false; // it ended by itself, with imcheckStatus
     unsigned long imcheckStatus = 0;
     std::string imcheckReport;
     bool daemonEnded = false; // the process manager ended, with the daemon's status

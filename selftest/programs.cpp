@@ -11,7 +11,7 @@ bool OpenOwnDesktop(std::string &error)
     char szStation[256] = "";
     DWORD n = 0;
     if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_NAME, szStation, sizeof szStation, &n)) {
-        error = "cannot name its window station (error " + std::to_string(GetLastError()) + ")";
+        error = "cannot name its window station (" + ErrorText(GetLastError()) + ")";
         return false;
     }
     // A name no other run shares, so that a desktop still held by an earlier
@@ -21,7 +21,7 @@ bool OpenOwnDesktop(std::string &error)
     std::string name = "imselftest-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(now.QuadPart);
     // Held open until the self-test ends, and the desktop with it.
     if (!CreateDesktopA(name.c_str(), 0, 0, 0, GENERIC_ALL, 0)) {
-        error = "cannot make a desktop of its own (error " + std::to_string(GetLastError()) + ")";
+        error = "cannot make a desktop of its own (" + ErrorText(GetLastError()) + ")";
         return false;
     }
     sDesktop = std::string(szStation) + "\\" + name;
@@ -90,7 +90,7 @@ bool StartProgram(const std::string &commandLine, const std::string &cwd, int op
     bool input = (options & PROGRAM_INPUT) != 0;
     HANDLE hOutRead = 0, hOutWrite = 0, hInRead = 0, hInWrite = 0;
     if (!MakePipe(hOutRead, hOutWrite, false) || (input && !MakePipe(hInRead, hInWrite, true))) {
-        error = "cannot make a pipe (error " + std::to_string(GetLastError()) + ")";
+        error = "cannot make a pipe (" + ErrorText(GetLastError()) + ")";
         CloseIfOpen(hOutRead);
         CloseIfOpen(hOutWrite);
         return false;
@@ -118,14 +118,14 @@ bool StartProgram(const std::string &commandLine, const std::string &cwd, int op
     if (!started) {
         CloseIfOpen(hOutRead);
         CloseIfOpen(hInWrite);
-        error = "cannot start " + commandLine + " (error " + std::to_string(dwError) + ")";
+        error = "cannot start " + commandLine + " (" + ErrorText(dwError) + ")";
         return false;
     }
     if (options & PROGRAM_IN_JOB) {
         program.hJob = MakeJob();
         if (!program.hJob || !AssignProcessToJobObject(program.hJob, program.process.hProcess)) {
-            Say("cannot hold the process manager and what it starts in a job (error " +
-                std::to_string(GetLastError()) + "): what they leave running is not ended");
+            Say("cannot hold the process manager and what it starts in a job (" + ErrorText(GetLastError()) +
+                "): what they leave running is not ended");
             CloseIfOpen(program.hJob);
         }
     }

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "ovw_store.h"
+#include "transcript.h"
 
 const char szFlagField[] = "isNodeFlagged";
 const FlagCall flagCalls[3] = {{"router-1", true, true}, {"switch-2", false, true}, {"ghost-9", true, false}};
@@ -17,7 +20,7 @@ std::string WithSeparator(std::string folder)
 
 static std::string LastError(const std::string &what)
 {
-    return what + " (error " + std::to_string(GetLastError()) + ")";
+    return what + " (" + ErrorText(GetLastError()) + ")";
 }
 
 bool DefaultStationBase(std::string &base, std::string &error)
@@ -32,8 +35,14 @@ bool DefaultStationBase(std::string &base, std::string &error)
     char szLong[MAX_PATH];
     n = GetLongPathNameA(szTemp, szLong, sizeof szLong);
     base = WithSeparator(n > 0 && n < sizeof szLong ? szLong : szTemp);
-    // A new account's temporary folder may not have been made yet.
-    CreateDirectoryA(base.c_str(), 0);
+    // Nothing is made outside the station: a new account's temporary folder
+    // may not have been made yet, and then the administrator chooses one.
+    DWORD attributes = GetFileAttributesA(base.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error =
+            "the temporary folder " + base + " does not exist: give a folder to lay the station out in with --in";
+        return false;
+    }
     return true;
 }
 
@@ -66,6 +75,29 @@ static bool WriteText(const std::string &path, const std::string &text, std::str
     return ok;
 }
 
+static const char szMark[] = "imselftest.run";
+static const char szMarkText[] = "a station of imselftest, removed by a later run once its own has ended\r\n";
+static const char szKeptText[] = "kept\r\n";
+enum { REMOVE_TRIES = 40, REMOVE_PAUSE_MS = 250 }; // ten seconds
+
+static std::string StationName()
+{
+    return "imselftest station " + std::to_string(GetCurrentProcessId());
+}
+
+size_t StationInstallLength()
+{
+    return StationName().size() + sizeof "-100\\Integration Module\\" - 1;
+}
+
+size_t StationLongestPathLength()
+{
+    // The object database stand-in's new file, "<db>.new.<process id>.<n>",
+    // its process id taken as long as this one's.
+    return StationInstallLength() + sizeof "ovw-db.txt.new..100" - 1 +
+           std::to_string(GetCurrentProcessId()).size();
+}
+
 bool LayOutStation(const std::string &base, const std::string &release, const std::string &standIns,
                    Station &station, std::string &error)
 {
@@ -75,7 +107,7 @@ bool LayOutStation(const std::string &base, const std::string &release, const st
         return false;
     }
     // A fresh folder: another self-test's, or one kept, is never reused.
-    std::string name = "imselftest station " + std::to_string(GetCurrentProcessId());
+    std::string name = StationName();
     station.root.clear();
     for (int n = 1; station.root.empty(); ++n) {
         std::string root = WithSeparator(base) + name + (n > 1 ? "-" + std::to_string(n) : "");
@@ -86,6 +118,17 @@ bool LayOutStation(const std::string &base, const std::string &release, const st
             return false;
         }
     }
+    // Held, with no sharing, until the station is removed or kept.
+    HANDLE hMark = CreateFileA((station.root + szMark).c_str(), GENERIC_READ | GENERIC_WRITE, 0, 0, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, 0);
+    DWORD written = 0;
+    if (hMark == INVALID_HANDLE_VALUE || !WriteFile(hMark, szMarkText, sizeof szMarkText - 1, &written, 0)) {
+        error = LastError("cannot write " + station.root + szMark);
+        if (hMark != INVALID_HANDLE_VALUE)
+            CloseHandle(hMark);
+        return false;
+    }
+    station.hMark = hMark;
     station.install = station.root + "Integration Module\\";
     station.platform = station.root + "NNM\\bin\\";
     station.launcher = station.root + "Java\\bin\\java.exe";
@@ -137,15 +180,17 @@ std::string EncodedInstallDir(const Station &station)
     return encoded;
 }
 
-// Removes folder and all it holds; a link is removed, never followed.
-static bool RemoveTree(const std::string &folder, std::string &error)
+// Removes folder and all it holds; a link is removed, never followed. The
+// file named last, when given, goes only once all else has: a station that
+// cannot be removed whole keeps its mark.
+static bool RemoveTree(const std::string &folder, std::string &error, const char *last = 0)
 {
     WIN32_FIND_DATAA found;
     HANDLE hFind = FindFirstFileA((folder + "*").c_str(), &found);
     if (hFind != INVALID_HANDLE_VALUE) {
         do {
             std::string name = found.cFileName;
-            if (name == "." || name == "..")
+            if (name == "." || name == ".." || (last && name == last))
                 continue;
             std::string path = folder + name;
             bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -159,6 +204,11 @@ static bool RemoveTree(const std::string &folder, std::string &error)
         } while (FindNextFileA(hFind, &found));
         FindClose(hFind);
     }
+    if (last) {
+        if (!error.empty())
+            return false;
+        DeleteFileA((folder + last).c_str());
+    }
     if (!RemoveDirectoryA(folder.c_str())) {
         if (error.empty())
             error = LastError("cannot remove " + folder);
@@ -167,18 +217,78 @@ static bool RemoveTree(const std::string &folder, std::string &error)
     return error.empty();
 }
 
-bool RemoveStation(const Station &station, std::string &error)
+static void LetMarkGo(Station &station)
 {
+    if (station.hMark)
+        CloseHandle((HANDLE)station.hMark);
+    station.hMark = 0;
+}
+
+void KeepStation(Station &station)
+{
+    DWORD written = 0;
+    if (station.hMark && SetFilePointer((HANDLE)station.hMark, 0, 0, FILE_BEGIN) == 0 &&
+        WriteFile((HANDLE)station.hMark, szKeptText, sizeof szKeptText - 1, &written, 0))
+        SetEndOfFile((HANDLE)station.hMark);
+    LetMarkGo(station);
+}
+
+bool RemoveStation(Station &station, std::string &error)
+{
+    LetMarkGo(station);
     if (station.root.empty())
         return true;
     // A program that just ended, or a virus scanner looking at what it
-    // wrote, may hold a file for a moment.
+    // wrote, may hold a file for a while. A folder removed while something
+    // still has it open stays until that lets go: it counts as removed only
+    // once it is gone.
     for (int attempt = 1;; ++attempt) {
         error.clear();
-        if (RemoveTree(station.root, error) || GetFileAttributesA(station.root.c_str()) == INVALID_FILE_ATTRIBUTES)
+        RemoveTree(station.root, error, szMark);
+        if (GetFileAttributesA(station.root.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
             return true;
-        if (attempt == 10)
+        if (attempt == REMOVE_TRIES) {
+            if (error.empty())
+                error = "cannot remove " + station.root + ": it is still there";
             return false;
-        Sleep(200);
+        }
+        Sleep(REMOVE_PAUSE_MS);
     }
+}
+
+std::vector<std::string> RemoveStaleStations(const std::string &base)
+{
+    std::vector<std::string> said;
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA((WithSeparator(base) + "imselftest station *").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return said;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        Station stale;
+        stale.root = WithSeparator(base) + found.cFileName + "\\";
+        // A live run holds its mark with no sharing; one ended lets it go.
+        HANDLE hMark = CreateFileA((stale.root + szMark).c_str(), GENERIC_READ, 0, 0, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, 0);
+        if (hMark == INVALID_HANDLE_VALUE)
+            continue; // a live run's, or no station of this self-test
+        char text[64] = "";
+        DWORD got = 0;
+        bool kept = ReadFile(hMark, text, sizeof text - 1, &got, 0) && got == sizeof szKeptText - 1 &&
+                    memcmp(text, szKeptText, got) == 0;
+        CloseHandle(hMark);
+        if (kept)
+            continue;
+        std::string error;
+        if (RemoveStation(stale, error))
+            said.push_back("removed " + stale.root + ", the station of a run that was ended before it could");
+        else
+            said.push_back("the station " + stale.root +
+                           " of a run that was ended could not be removed: " + error);
+    } while (FindNextFileA(hFind, &found));
+    FindClose(hFind);
+    return said;
 }

@@ -11,6 +11,7 @@
 #define SELFTEST_STATION_H
 
 #include <string>
+#include <vector>
 
 // The object database's boolean field, and the hosts the application sets
 // through the bridge: two known, one the database does not hold. Each known
@@ -32,12 +33,28 @@ struct Station {
     std::string install;  // the install directory
     std::string platform; // NNM\bin
     std::string launcher; // Java\bin\java.exe
+    // The station's mark, "imselftest.run" in its root, held open while the
+    // run lives: a later run removes a station whose mark nobody holds (its
+    // run was ended), unless the mark says it was kept.
+    void *hMark = 0;
 };
+
+// The characters a station of this run adds below the folder it is laid out
+// in, at the most: to its install directory, and to the longest path it or
+// its programs make there.
+size_t StationInstallLength();
+size_t StationLongestPathLength();
+
+// Removes, from base, the stations of earlier runs that were ended before
+// they could remove them: only folders with a station's mark, that no live
+// run holds and that were not kept. Names each removed, or left with why.
+std::vector<std::string> RemoveStaleStations(const std::string &base);
 
 // folder with a trailing backslash, as every folder here is held.
 std::string WithSeparator(std::string folder);
 
-// The folder a station is made in by default: the user's temporary folder.
+// The folder a station is made in by default: the user's temporary folder,
+// when it exists.
 bool DefaultStationBase(std::string &base, std::string &error);
 
 // Makes a fresh folder "imselftest station <n>" in base and lays the station
@@ -51,8 +68,12 @@ bool LayOutStation(const std::string &base, const std::string &release, const st
 // every space written %20.
 std::string EncodedInstallDir(const Station &station);
 
-// Removes the station and all it holds; false with the reason when
-// something stays.
-bool RemoveStation(const Station &station, std::string &error);
+// Marks the station kept (a later run leaves it alone) and lets its mark go.
+void KeepStation(Station &station);
+
+// Removes the station and all it holds, trying again for a while when a file
+// is held (a program that just ended, a virus scanner); true only once the
+// folder is gone. False with the reason when something stays.
+bool RemoveStation(Station &station, std::string &error);
 
 #endif

@@ -40,3 +40,13 @@ void Show(const std::string &text)
     }
     fflush(stdout);
 }
+
+std::string ErrorText(unsigned long code)
+{
+    char szText[512];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, 0, code, 0, szText,
+                             sizeof szText, 0);
+    while (n > 0 && (szText[n - 1] == '\r' || szText[n - 1] == '\n' || szText[n - 1] == ' '))
+        --n;
+    return "error " + std::to_string(code) + (n > 0 ? ": " + std::string(szText, n) : "");
+}

@@ -12,4 +12,8 @@ void Say(const std::string &line);
 // Text of a program or file, each line indented, its line ends made one.
 void Show(const std::string &text);
 
+// A Windows error code with Windows' own text for it: "error 5: Access is
+// denied." (the code alone where Windows has no text).
+std::string ErrorText(unsigned long code);
+
 #endif

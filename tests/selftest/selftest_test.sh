@@ -9,14 +9,23 @@
 # architecture), an imdaemon.exe that is another program. The release as
 # unpacked passes. Every station laid out in the folder given with --in is
 # gone afterwards.
+# Then what is no verdict on the release: a command line it cannot take
+# ends it with status 2 before it looks at anything, /? with 0; a folder
+# typed as cmd.exe hands it over ("...\" --keep) keeps the words after it; a
+# station file held at clean-up, briefly or for good, never fails a sound
+# release; a station a killed run left is removed by the next run, one kept
+# or held by a live run is not; the stand-ins' settings in the environment
+# do not reach the programs it starts.
 # Usage: selftest_test.sh <release ZIP> <self-test ZIP> <library of the other
 #        architecture> <work folder> <drive letter for the stations>
+#        <selftest_helper program>
 set -euo pipefail
 release_zip=$1
 selftest_zip=$2
 other_arch_library=$3
 work=$4
 drive=$5
+helper=$6
 wine_run=$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run
 umask 022
 rm -rf "$work"
@@ -70,4 +79,93 @@ run_case sound-release 'selftest passed' one ':'
 case "$output" in
     *"opened no window"*) echo "FAIL: sound-release: the self-test did not see the application's window open"; failed=1 ;;
 esac
+
+# run_self <name> <exit status> <pattern of a line it must print> <pattern of its last line> <argument>...
+# runs the self-test from the work folder; its output is left in output.
+run_self() {
+    local name=$1 wanted=$2 line=$3 expected=$4 status=0 last
+    shift 4
+    output=$(cd "$work" && "$wine_run" selftest/imselftest.exe "$@" | tr -d '\r') || status=$?
+    last=$(printf '%s\n' "$output" | tail -n 1)
+    # shellcheck disable=SC2053 # the expectations are patterns
+    if [ "$status" -ne "$wanted" ] || [[ $last != $expected ]] ||
+       ! printf '%s\n' "$output" | grep -q -- "$line"; then
+        printf '%s\n' "$output"
+        echo "FAIL: $name: exit status $status, last line \"$last\"; expected $wanted, \"$expected\" and a line /$line/"
+        failed=1
+        return 1
+    fi
+    echo "PASS: $name: $last"
+}
+stations() { ls -A "$work/stations"; }
+
+run_self help 0 '^usage: imselftest' '  --keep *' '/?' || true
+run_self in-twice 2 '^usage: imselftest' 'selftest not run: --in is given twice*' --in "$drive:\\" --in "$drive:\\" sound-release || true
+mkdir -p "$work/stations/a%20b"
+run_self percent-20 2 '^usage: imselftest' "selftest not run: the station cannot be laid out in *a%20b*: its path holds %20*" \
+    --in "$drive:\\a%20b" sound-release || true
+rmdir "$work/stations/a%20b"
+long=$(printf 'd%.0s' $(seq 1 215))
+mkdir -p "$work/stations/$long"
+run_self folder-too-long 2 '^usage: imselftest' "selftest not run: the folder *$long* is too long for a station*" \
+    --in "$drive:\\$long" sound-release || true
+rmdir "$work/stations/$long"
+run_self long-path-prefix 0 'station removed' 'selftest passed' --in "\\\\?\\$drive:\\" sound-release || true
+# The stand-ins' own switches, as a developer's shell may hold them: the
+# daemon's start would fail with OV_SIM_FAIL=init.
+OV_SIM_FAIL=init JAVAAPP_SIM_MODE=ignore run_self stand-in-settings-cleared 0 'station removed' 'selftest passed' \
+    --in "$drive:\\" sound-release || true
+
+# A file of the station held at clean-up, as a virus scanner holds one:
+# for three seconds, the station is removed all the same; for good, the
+# release still passes and the station left is named on a line of its own.
+"$wine_run" "$helper" hold "$drive:\\" 'Integration Module\quorel-im.jar' 3000 >"$work/held.txt" &
+holder=$!
+run_self held-briefly 0 '\] station removed$' 'selftest passed' --in "$drive:\\" sound-release || true
+wait $holder || { echo "FAIL: held-briefly: the helper held nothing"; failed=1; }
+[ -z "$(stations)" ] || { echo "FAIL: held-briefly: left in the stations' folder: $(stations)"; failed=1; }
+"$wine_run" "$helper" hold "$drive:\\" 'Integration Module\quorel-im.jar' 15000 >"$work/held.txt" &
+holder=$!
+run_self held-for-good 0 'the station could not be removed (.*error 32: .*): remove .* the next run of the self-test removes it too$' \
+    'selftest passed' --in "$drive:\\" sound-release || true
+wait $holder || { echo "FAIL: held-for-good: the helper held nothing"; failed=1; }
+left=$(stations)
+
+# As cmd.exe passes what an administrator typed: the release folder quoted
+# with its trailing backslash, --keep after it.
+status=0
+output=$(cd "$work" && RAW_COMMAND_LINE="selftest\\imselftest.exe --in $drive:\\ \"sound-release\\\" --keep" \
+         "$wine_run" "$helper" raw | tr -d '\r') || status=$?
+kept=$(stations | grep -vx "$left" || true)
+if [ $status -ne 0 ] || ! grep -q '^\[.*\] station kept: ' <<<"$output" || [ -z "$kept" ] ||
+   [ "$(tr -d '\r\n' <"$work/stations/$kept/imselftest.run")" != kept ]; then
+    printf '%s\n' "$output"
+    echo "FAIL: quote-trap: exit status $status; the station was not kept ($kept)"
+    failed=1
+else
+    echo "PASS: quote-trap: --keep after \"sound-release\\\" kept $kept"
+fi
+
+# What a killed run left (its mark let go) is removed by the next run; what
+# was kept, and what a live run holds, stays.
+mkdir -p "$work/stations/imselftest station 99999/Integration Module" "$work/stations/imselftest station 99998"
+printf 'a station of imselftest, removed by a later run once its own has ended\r\n' \
+    >"$work/stations/imselftest station 99999/imselftest.run"
+printf 'a station of imselftest, removed by a later run once its own has ended\r\n' \
+    >"$work/stations/imselftest station 99998/imselftest.run"
+live="imselftest station 99998"
+# Held for longer than the run needs to look at the stations.
+"$wine_run" "$helper" hold "$drive:\\$live" 'imselftest.run' 8000 >"$work/held.txt" &
+holder=$!
+for ((try = 0; try < 600; try++)); do grep -q held "$work/held.txt" 2>/dev/null && break; sleep 0.1; done
+run_self stale-stations 0 'removed .*imselftest station 99999\\, the station of a run that was ended' 'selftest passed' \
+    --in "$drive:\\" sound-release || true
+wait $holder || { echo "FAIL: stale-stations: the helper held nothing"; failed=1; }
+remaining=$(stations | sort | paste -sd'|')
+expected_remaining=$(printf '%s\n' "$kept" "$live" | sort -u | paste -sd'|')
+if [ -z "$left" ] || [ "$remaining" != "$expected_remaining" ]; then
+    echo "FAIL: stale-stations: left after the held run: '$left'; remaining '$remaining', not '$expected_remaining'"
+    failed=1
+fi
+rm -rf "${work:?}/stations/"*
 exit $failed
