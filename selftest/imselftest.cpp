@@ -256,6 +256,9 @@ static std::string PlatformDllsFirstOnSearch()
 
 int main()
 {
+    // No dialog for a program that crashes or misses a DLL: its children
+    // inherit the mode, and a crash ends the program with its code.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     std::string base, release, why;
     bool keep = false, in = false;
     std::vector<std::string> args = Arguments(GetCommandLineA());
@@ -345,12 +348,16 @@ int main()
     Run run;
     Say("== imcheck on the install directory, before anything starts");
     Program imcheck;
-    if (StartProgram(PmArgument(station.install + "imcheck.exe") + " " + PmArgument(encoded), station.root, 0,
-                     imcheck, error)) {
+    if (StartProgram(PmArgument(station.install + "imcheck.exe") + " " + PmArgument(encoded), station.root,
+                     PROGRAM_IN_JOB, imcheck, error)) {
         run.imcheckStarted = true;
         run.imcheckRan = WaitProgram(imcheck, IMCHECK_WAIT_MS, run.imcheckStatus);
         if (!run.imcheckRan)
             TerminateProcess(imcheck.process.hProcess, 1);
+        else if (!CrashOf(run.imcheckStatus).empty()) {
+            run.crashes.push_back("imcheck.exe crashed: " + CrashOf(run.imcheckStatus));
+            Say(run.crashes.back());
+        }
         if (!FinishProgram(imcheck, OUTPUT_WAIT_MS))
             Say("imcheck's output could not be read to its end");
         run.imcheckReport = imcheck.output;
@@ -394,6 +401,14 @@ int main()
         run.managerOutput = manager.output;
         run.daemonEnded = ended && status != 255 && manager.output.find("] exit status ") != std::string::npos;
         run.daemonStatus = status;
+        // The manager ends with the daemon's status once it saw the daemon
+        // end; without that line the status is the manager's own.
+        if (ended && !CrashOf(status).empty()) {
+            run.crashes.push_back(
+                (run.daemonEnded ? "imdaemon.exe crashed: " : "the process manager stand-in crashed: ") +
+                CrashOf(status));
+            Say(run.crashes.back());
+        }
     } else
         Say(error);
 

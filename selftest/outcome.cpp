@@ -1,5 +1,7 @@
 #include "outcome.h"
 
+#include "programs.h"
+
 #include <windows.h>
 
 #include <fstream>
@@ -117,7 +119,9 @@ std::vector<std::string> CheckOutcome(const Station &station, const Run &run)
     check("resume answered", HasEvent(run.managerOutput, "answer 18 \"Resume request succeeded.\""));
     check("closing message", HasEvent(run.managerOutput, "done \"Quitting, as requested.\""));
     check("daemon exit status 4", run.daemonEnded && run.daemonStatus == 4,
-          run.daemonEnded ? "exit status " + std::to_string(run.daemonStatus) : "it did not end in time");
+          !run.daemonEnded                    ? "it did not end in time"
+          : CrashOf(run.daemonStatus).empty() ? "exit status " + std::to_string(run.daemonStatus)
+                                              : "it crashed");
 
     std::string install = station.install.substr(0, station.install.size() - 1);
     check("application started in the install directory", HasLine(record, "cwd " + install),
@@ -156,5 +160,6 @@ std::vector<std::string> CheckOutcome(const Station &station, const Run &run)
           loaded && FlagOf(store, szUntouchedHost) == "true", FlagOf(store, szUntouchedHost));
     check(std::to_string(sets) + " sets landed", loaded && store.sets == (unsigned long long)sets,
           std::to_string(store.sets));
+    missing.insert(missing.begin(), run.crashes.begin(), run.crashes.end());
     return missing;
 }

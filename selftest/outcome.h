@@ -16,6 +16,9 @@ struct Run {
     bool daemonEnded = false; // the process manager ended, with the daemon's status
     unsigned long daemonStatus = 0;
     std::string managerOutput;
+    // What crashed, each as "<program> crashed: <CrashOf>"; every check after
+    // a crash fails for it, so this comes first in the verdict.
+    std::vector<std::string> crashes;
 };
 
 // The object database as "<n> sets" and a line per host with its boolean

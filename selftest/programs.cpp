@@ -1,5 +1,7 @@
 #include "programs.h"
 
+#include <cstdio>
+
 #include "transcript.h"
 
 static std::string sDesktop; // "<window station>\<desktop>" once made
@@ -78,7 +80,11 @@ static HANDLE MakeJob()
 {
     HANDLE hJob = CreateJobObjectA(0, 0);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    // A process of the job that meets an unhandled exception ends at once,
+    // with the exception's code as its exit status, and no error dialog
+    // waits for someone to close it.
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     if (hJob && !SetInformationJobObject(hJob, JobObjectExtendedLimitInformation, &limits, sizeof limits))
         CloseIfOpen(hJob);
     return hJob;
@@ -124,7 +130,7 @@ bool StartProgram(const std::string &commandLine, const std::string &cwd, int op
     if (options & PROGRAM_IN_JOB) {
         program.hJob = MakeJob();
         if (!program.hJob || !AssignProcessToJobObject(program.hJob, program.process.hProcess)) {
-            Say("cannot hold the process manager and what it starts in a job (" + ErrorText(GetLastError()) +
+            Say("cannot hold " + commandLine + " and what it starts in a job (" + ErrorText(GetLastError()) +
                 "): what they leave running is not ended");
             CloseIfOpen(program.hJob);
         }
@@ -205,4 +211,38 @@ bool FinishProgram(Program &program, DWORD timeoutMs)
     CloseIfOpen(program.process.hProcess);
     CloseIfOpen(program.process.hThread);
     return whole;
+}
+
+std::string CrashOf(DWORD status)
+{
+    static const struct {
+        DWORD code;
+        const char *what;
+    } crashes[] = {
+        {0xC0000005, "an access violation"},
+        {0xC000001D, "an illegal instruction"},
+        {0xC0000096, "a privileged instruction"},
+        {0xC00000FD, "a stack overflow"},
+        {0xC0000409, "a stack buffer overrun, or a fast failure"},
+        {0xC0000374, "a corrupted heap"},
+        {0xC0000094, "an integer division by zero"},
+        {0xC0000095, "an integer overflow"},
+        {0xC000008C, "an array index out of bounds"},
+        {0xC000008E, "a floating-point division by zero"},
+        {0xC0000090, "an invalid floating-point operation"},
+        {0xC0000006, "a page that could not be read in"},
+        {0xC0000025, "an exception it could not continue from"},
+        {0x80000003, "a breakpoint"},
+        {0xC0000135, "a DLL it needs that was not found: it could not be loaded"},
+        {0xC0000139, "a function it needs that its DLL lacks: it could not be loaded"},
+        {0xC000007B, "a DLL of another architecture: it could not be loaded"},
+        {0xC0000142, "a DLL that failed to start: it could not be loaded"},
+    };
+    for (const auto &crash : crashes)
+        if (crash.code == status) {
+            char szCode[16];
+            snprintf(szCode, sizeof szCode, "0x%08lx", (unsigned long)status);
+            return std::string("exception ") + szCode + ", " + crash.what;
+        }
+    return "";
 }

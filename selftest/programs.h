@@ -46,6 +46,11 @@ void SendInput(Program &program, const std::string &text);
 // True, with its exit status, when it ended within timeoutMs.
 bool WaitProgram(Program &program, DWORD timeoutMs, DWORD &status);
 
+// What an exit status says when a program crashed or could not be loaded
+// ("exception 0xc0000005, an access violation"); empty for any other
+// status, the daemon's own and the 0xffffffff of an application it ended.
+std::string CrashOf(DWORD status);
+
 // Ends whatever of its job still runs; names what did, empty when nothing.
 std::string EndJob(Program &program);
 

@@ -3,12 +3,13 @@
 # own. A folder lacking nodeflags.dll, one whose nodeflags.dll is of the other
 # architecture, one whose imdaemon.exe is cut short (by half, or by the one
 # byte of padding after its data) and one whose nodeflags.dll has a byte
-# changed each fail with one finding naming that binary, before anything is laid out. Binaries that
-# pass those checks and still do not work fail on what they did not do: a
-# nodeflags.dll without the bridge's methods (another library of the same
-# architecture), an imdaemon.exe that is another program. The release as
-# unpacked passes. Every station laid out in the folder given with --in is
-# gone afterwards.
+# changed each fail with one finding naming that binary, before anything is
+# laid out. Binaries that pass those checks and still do not work fail on
+# what they did not do: a nodeflags.dll without the bridge's methods
+# (another library of the same architecture), an imdaemon.exe that is
+# another program, and one that crashes, which is named as a crash first.
+# The release as unpacked passes. Every station laid out in the folder given
+# with --in is gone afterwards.
 # Then what is no verdict on the release: a command line it cannot take
 # ends it with status 2 before it looks at anything, /? with 0; a folder
 # typed as cmd.exe hands it over ("...\" --keep) keeps the words after it; a
@@ -18,7 +19,7 @@
 # do not reach the programs it starts.
 # Usage: selftest_test.sh <release ZIP> <self-test ZIP> <library of the other
 #        architecture> <work folder> <drive letter for the stations>
-#        <selftest_helper program>
+#        <selftest_helper program> <program that crashes at once>
 set -euo pipefail
 release_zip=$1
 selftest_zip=$2
@@ -26,6 +27,7 @@ other_arch_library=$3
 work=$4
 drive=$5
 helper=$6
+fault=$7
 wine_run=$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run
 umask 022
 rm -rf "$work"
@@ -74,6 +76,9 @@ run_case bridge-without-methods 'selftest FAILED: *database opened through nodef
     "cp '$work/selftest/stand-ins/ov.dll' nodeflags.dll"
 run_case daemon-is-another-program 'selftest FAILED: *initialisation reported*' many \
     'cp imcheck.exe imdaemon.exe'
+# A daemon that crashes at its start is named as a crash, first.
+run_case daemon-crashes 'selftest FAILED: imdaemon.exe crashed: exception 0xc0000005, an access violation; *' many \
+    "cp '$fault' imdaemon.exe"
 run_case sound-release 'selftest passed' one ':'
 # The commands went once the window was open, not on the way there.
 case "$output" in
