@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bill.h"
 #include "binaries.h"
 #include "install_path.h"
 #include "outcome.h"
@@ -178,6 +179,38 @@ static std::string StationBaseProblem(const std::string &base)
     return "";
 }
 
+// Every byte compared where a bill of materials lies beside the files: the
+// release's, when there is one (without it the structure is all there is to
+// go by), and the self-test's own, which its stand-ins must match, so that
+// no foreign ov.dll or ovw.dll receives the application's node flags.
+static std::vector<std::string> CompareWithBills(const std::string &release, const std::string &own)
+{
+    static const char szReleaseBill[] = "imdaemon.cdx.json", szOwnBill[] = "imdaemon-selftest.cdx.json";
+    std::vector<std::string> problems, required;
+    if (GetFileAttributesA((release + szReleaseBill).c_str()) == INVALID_FILE_ATTRIBUTES)
+        Say(std::string("no ") + szReleaseBill +
+            " beside the release's files: they are checked by their "
+            "structure only");
+    else {
+        for (const Binary &binary : releaseBinaries)
+            required.push_back(binary.name);
+        problems = CompareWithBill(release, szReleaseBill, required, "the release folder");
+    }
+    if (GetFileAttributesA((own + szOwnBill).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        problems.push_back(std::string(szOwnBill) + " is missing from the self-test's folder " + own +
+                           ": its stand-ins cannot be proven its own; unpack the self-test ZIP again");
+        return problems;
+    }
+    required = {"imselftest.exe"};
+    for (const Binary &binary : standInBinaries)
+        required.push_back(std::string("stand-ins/") + binary.name);
+    for (const std::string &problem : CompareWithBill(own, szOwnBill, required, "the self-test's folder"))
+        problems.push_back(problem);
+    if (problems.empty())
+        Say("every file the bills of materials list matches them byte for byte");
+    return problems;
+}
+
 // Every file below folder, with its path from there.
 static std::string Listing(const std::string &folder, const std::string &shown = "")
 {
@@ -304,6 +337,8 @@ int main()
     std::vector<std::string> problems = CheckBinaries(release, releaseBinaries, "the release folder");
     for (const std::string &problem : CheckBinaries(standIns, standInBinaries, "the self-test's folder"))
         problems.push_back(problem);
+    if (problems.empty())
+        problems = CompareWithBills(release, own);
     if (!problems.empty()) {
         for (const std::string &problem : problems)
             Say(problem);

@@ -72,13 +72,21 @@ run_case daemon-one-byte-short 'selftest FAILED: imdaemon.exe in the release fol
     'head -c -1 imdaemon.exe >cut && mv cut imdaemon.exe'
 run_case bridge-byte-changed 'selftest FAILED: nodeflags.dll in the release folder * is damaged: its checksum is *' one \
     "python3 -c \"p = 'nodeflags.dll'; b = bytearray(open(p, 'rb').read()); b[len(b) // 2] ^= 0x20; open(p, 'wb').write(b)\""
-run_case bridge-without-methods 'selftest FAILED: *database opened through nodeflags.dll*' many \
+# With the release's bill of materials beside them, files of another build
+# or release are refused byte for byte; without it, by what they fail to do.
+run_case bridge-of-another-build 'selftest FAILED: nodeflags.dll in the release folder * is not the file imdaemon.cdx.json lists*' one \
     "cp '$work/selftest/stand-ins/ov.dll' nodeflags.dll"
+run_case document-of-another-release 'selftest FAILED: DEPLOY.txt in the release folder * is not the file imdaemon.cdx.json lists*' one \
+    'echo "an older note" >>DEPLOY.txt'
+run_case bill-unreadable 'selftest FAILED: *imdaemon.cdx.json cannot be read as a bill of materials' one \
+    "echo '{\"components\": [' >imdaemon.cdx.json"
+run_case bridge-without-methods 'selftest FAILED: *database opened through nodeflags.dll*' many \
+    "cp '$work/selftest/stand-ins/ov.dll' nodeflags.dll && rm imdaemon.cdx.json"
 run_case daemon-is-another-program 'selftest FAILED: *initialisation reported*' many \
-    'cp imcheck.exe imdaemon.exe'
+    'cp imcheck.exe imdaemon.exe && rm imdaemon.cdx.json'
 # A daemon that crashes at its start is named as a crash, first.
 run_case daemon-crashes 'selftest FAILED: imdaemon.exe crashed: exception 0xc0000005, an access violation; *' many \
-    "cp '$fault' imdaemon.exe"
+    "cp '$fault' imdaemon.exe && rm imdaemon.cdx.json"
 run_case sound-release 'selftest passed' one ':'
 # The commands went once the window was open, not on the way there.
 case "$output" in
@@ -90,7 +98,7 @@ esac
 run_self() {
     local name=$1 wanted=$2 line=$3 expected=$4 status=0 last
     shift 4
-    output=$(cd "$work" && "$wine_run" selftest/imselftest.exe "$@" | tr -d '\r') || status=$?
+    output=$(cd "$work" && "$wine_run" "${selftest:-selftest}/imselftest.exe" "$@" | tr -d '\r') || status=$?
     last=$(printf '%s\n' "$output" | tail -n 1)
     # shellcheck disable=SC2053 # the expectations are patterns
     if [ "$status" -ne "$wanted" ] || [[ $last != $expected ]] ||
@@ -116,6 +124,20 @@ run_self folder-too-long 2 '^usage: imselftest' "selftest not run: the folder *$
     --in "$drive:\\$long" sound-release || true
 rmdir "$work/stations/$long"
 run_self long-path-prefix 0 'station removed' 'selftest passed' --in "\\\\?\\$drive:\\" sound-release || true
+# The self-test's stand-ins must be its own: one of another ZIP is refused,
+# and without its bill of materials none can be proven its own.
+cp -r "$work/selftest" "$work/selftest-foreign"
+cp "$work/selftest-foreign/stand-ins/ov.dll" "$work/selftest-foreign/stand-ins/ovw.dll"
+selftest=selftest-foreign run_self foreign-stand-in 1 'stand-ins.ovw.dll in the self-test' \
+    "selftest FAILED: stand-ins?ovw.dll in the self-test's folder * is not the file imdaemon-selftest.cdx.json lists*" \
+    --in "$drive:\\" sound-release || true
+rm "$work/selftest-foreign/imdaemon-selftest.cdx.json"
+selftest=selftest-foreign run_self self-test-without-its-bill 1 'cannot be proven its own' \
+    "selftest FAILED: imdaemon-selftest.cdx.json is missing from the self-test's folder *" \
+    --in "$drive:\\" sound-release || true
+rm -rf "$work/selftest-foreign"
+[ -z "$(ls -A "$work/stations")" ] || { echo "FAIL: the refused runs left a station: $(ls -A "$work/stations")"; failed=1; }
+
 # The stand-ins' own switches, as a developer's shell may hold them: the
 # daemon's start would fail with OV_SIM_FAIL=init.
 OV_SIM_FAIL=init JAVAAPP_SIM_MODE=ignore run_self stand-in-settings-cleared 0 'station removed' 'selftest passed' \
