@@ -1,5 +1,7 @@
 #include "pe_image.h"
 
+#include "ansi_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -94,6 +96,11 @@ static DWORD ComputedChecksum(FILE *f, unsigned long long checksumAt)
 
 bool ReadPeImage(const std::string &path, PeImage &image)
 {
+    return ReadPeImage(FromAnsi(path), image);
+}
+
+bool ReadPeImage(const std::wstring &path, PeImage &image)
+{
     image.kind = PE_NOT_AN_IMAGE;
     image.machine = 0;
     image.fileBytes = image.dataEnd = 0;
@@ -101,14 +108,14 @@ bool ReadPeImage(const std::string &path, PeImage &image)
     // The size of what the path leads to, a link followed, as the loader
     // would open it.
     HANDLE hFile =
-        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
     LARGE_INTEGER size;
     if (hFile != INVALID_HANDLE_VALUE && GetFileSizeEx(hFile, &size))
         image.fileBytes = (unsigned long long)size.QuadPart;
     if (hFile != INVALID_HANDLE_VALUE)
         CloseHandle(hFile);
-    FILE *f = fopen(path.c_str(), "rb");
+    FILE *f = _wfopen(path.c_str(), L"rb");
     if (!f)
         return false;
     IMAGE_DOS_HEADER dos;

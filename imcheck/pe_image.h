@@ -25,6 +25,8 @@ struct PeImage {
 // Reads the headers of path and, where they set a checksum, the whole file.
 // False when the file cannot be opened; a file without both signatures is
 // PE_NOT_AN_IMAGE.
+bool ReadPeImage(const std::wstring &path, PeImage &image);
+// The same for a path in the ANSI code page, as the ANSI calls convert it.
 bool ReadPeImage(const std::string &path, PeImage &image);
 
 // What keeps an image from being whole: "" when it holds every byte its

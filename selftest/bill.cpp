@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "outcome.h"
+#include "ansi_text.h"
 #include "transcript.h"
 
 // A JSON value, as much of it as a bill needs: objects, arrays, strings;
@@ -153,18 +153,25 @@ static bool ParseValue(const std::string &s, size_t &at, Json &value, int depth)
     return at > start;
 }
 
-bool ReadBill(const std::string &path, std::map<std::string, std::string> &files, std::string &error)
+bool ReadBill(const std::wstring &path, std::map<std::string, std::string> &files, std::string &error)
 {
-    std::string text = ReadWholeFile(path);
+    std::string text;
+    if (FILE *f = _wfopen(path.c_str(), L"rb")) {
+        char chunk[65536];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, f)) > 0)
+            text.append(chunk, got);
+        fclose(f);
+    }
     Json bill;
     size_t at = 0;
     if (text.empty() || !ParseValue(text, at, bill, 0) || bill.kind != Json::OBJECT) {
-        error = path + " cannot be read as a bill of materials";
+        error = Spelled(path) + " cannot be read as a bill of materials";
         return false;
     }
     const Json *components = bill.Member("components");
     if (!components || components->kind != Json::ARRAY) {
-        error = path + " lists no components";
+        error = Spelled(path) + " lists no components";
         return false;
     }
     for (const Json &component : components->items) {
@@ -179,17 +186,17 @@ bool ReadBill(const std::string &path, std::map<std::string, std::string> &files
         }
     }
     if (files.empty()) {
-        error = path + " lists no file with its SHA-256";
+        error = Spelled(path) + " lists no file with its SHA-256";
         return false;
     }
     return true;
 }
 
-std::string FileSha256(const std::string &path, std::string &error)
+std::string FileSha256(const std::wstring &path, std::string &error)
 {
     HCRYPTPROV hProvider = 0;
     HCRYPTHASH hHash = 0;
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
     std::string hex;
     if (hFile == INVALID_HANDLE_VALUE) {
         error = "cannot be read (" + ErrorText(GetLastError()) + ")";
@@ -223,34 +230,36 @@ std::string FileSha256(const std::string &path, std::string &error)
     return hex;
 }
 
-std::vector<std::string> CompareWithBill(const std::string &folder, const std::string &billName,
+std::vector<std::string> CompareWithBill(const std::wstring &folder, const std::string &billName,
                                          const std::vector<std::string> &required, const std::string &where)
 {
     std::vector<std::string> problems;
     std::map<std::string, std::string> files;
     std::string error;
-    if (!ReadBill(folder + billName, files, error)) {
+    std::string shownFolder = Spelled(folder);
+    if (!ReadBill(folder + FromAnsi(billName), files, error)) {
         problems.push_back(error);
         return problems;
     }
     for (const std::string &name : required)
         if (!files.count(name))
-            problems.push_back(billName + " in " + where + " " + folder + " does not list " + name +
+            problems.push_back(billName + " in " + where + " " + shownFolder + " does not list " + name +
                                ", so it is not the bill of these files: unpack the ZIP again");
     for (const auto &file : files) {
         std::string shown = file.first;
         for (char &c : shown)
             if (c == '/')
                 c = '\\';
-        std::string path = folder + shown;
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        // The names a bill lists are the release's own, ASCII.
+        std::wstring path = folder + FromAnsi(shown);
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue; // a document taken away; the binaries were checked as there
         error.clear();
         std::string sha256 = FileSha256(path, error);
         if (sha256.empty())
-            problems.push_back(shown + " in " + where + " " + folder + " " + error);
+            problems.push_back(shown + " in " + where + " " + shownFolder + " " + error);
         else if (sha256 != file.second)
-            problems.push_back(shown + " in " + where + " " + folder + " is not the file " + billName +
+            problems.push_back(shown + " in " + where + " " + shownFolder + " is not the file " + billName +
                                " lists (its SHA-256 differs), so it comes from another build or release: unpack "
                                "the ZIP again");
     }

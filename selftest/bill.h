@@ -13,16 +13,16 @@
 // The files the bill at path lists, by their path in the ZIP (folders
 // written with '/'), with their SHA-256 in lower-case hex. False, with why,
 // when it cannot be read or is no bill this self-test understands.
-bool ReadBill(const std::string &path, std::map<std::string, std::string> &files, std::string &error);
+bool ReadBill(const std::wstring &path, std::map<std::string, std::string> &files, std::string &error);
 
 // SHA-256 of a file in lower-case hex; empty, with why, when it cannot be
 // read or hashed.
-std::string FileSha256(const std::string &path, std::string &error);
+std::string FileSha256(const std::wstring &path, std::string &error);
 
 // One sentence per file of the bill found in folder that differs from it
 // (where: "the release folder", ...), and per file of required that the bill
 // does not list or that is missing. The bill's path is folder + billName.
-std::vector<std::string> CompareWithBill(const std::string &folder, const std::string &billName,
+std::vector<std::string> CompareWithBill(const std::wstring &folder, const std::string &billName,
                                          const std::vector<std::string> &required, const std::string &where);
 
 #endif

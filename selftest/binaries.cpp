@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "ansi_text.h"
 #include "transcript.h"
 
 const std::vector<Binary> releaseBinaries = {
@@ -20,14 +21,15 @@ std::string OwnMachineName()
     return MachineName(ownMachine);
 }
 
-std::vector<std::string> CheckBinaries(const std::string &folder, const std::vector<Binary> &binaries,
+std::vector<std::string> CheckBinaries(const std::wstring &folder, const std::vector<Binary> &binaries,
                                        const std::string &where)
 {
     std::vector<std::string> problems;
+    std::string shownFolder = Spelled(folder);
     for (const Binary &binary : binaries) {
-        std::string path = folder + binary.name;
-        std::string named = std::string(binary.name) + " in " + where + " " + folder;
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        std::wstring path = folder + FromAnsi(binary.name);
+        std::string named = std::string(binary.name) + " in " + where + " " + shownFolder;
+        DWORD attributes = GetFileAttributesW(path.c_str());
         PeImage image;
         // Its path cut or refused for its length is no missing file.
         if (path.size() >= MAX_PATH)
@@ -35,7 +37,7 @@ std::vector<std::string> CheckBinaries(const std::string &folder, const std::vec
                                " characters long, more than the " + std::to_string(MAX_PATH - 1) +
                                " Windows takes here: unpack the ZIPs into a folder with a shorter path");
         else if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            problems.push_back(std::string(binary.name) + " is missing from " + where + " " + folder);
+            problems.push_back(std::string(binary.name) + " is missing from " + where + " " + shownFolder);
         else if (!ReadPeImage(path, image))
             problems.push_back(named + " cannot be read (" + ErrorText(GetLastError()) + ")");
         else if (image.kind != binary.kind)

@@ -27,7 +27,7 @@ std::string OwnMachineName();
 // One sentence per binary of folder that is missing or unfit, naming it and
 // where it was looked for (where: "the release folder", ...); none when all
 // are sound.
-std::vector<std::string> CheckBinaries(const std::string &folder, const std::vector<Binary> &binaries,
+std::vector<std::string> CheckBinaries(const std::wstring &folder, const std::vector<Binary> &binaries,
                                        const std::string &where);
 
 #endif

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_text.h"
 #include "bill.h"
 #include "binaries.h"
 #include "install_path.h"
@@ -86,41 +87,41 @@ static int NotRun(const std::string &why)
 // argument after it would arrive as one. A quote cannot stand in a path: a
 // backslash before a quote that ends the argument (a space or the end
 // follows) is the folder's own, and the quote closes.
-static std::vector<std::string> Arguments(const char *line)
+static std::vector<std::wstring> Arguments(const wchar_t *line)
 {
-    std::vector<std::string> args;
-    const char *p = line;
+    std::vector<std::wstring> args;
+    const wchar_t *p = line;
     // The program's name: up to the next quote when quoted, else a space.
-    if (*p == '"') {
-        const char *end = strchr(p + 1, '"');
-        p = end ? end + 1 : p + strlen(p);
+    if (*p == L'"') {
+        const wchar_t *end = wcschr(p + 1, L'"');
+        p = end ? end + 1 : p + wcslen(p);
     } else
-        p += strcspn(p, " \t");
+        p += wcscspn(p, L" \t");
     for (;;) {
-        p += strspn(p, " \t");
+        p += wcsspn(p, L" \t");
         if (!*p)
             return args;
-        std::string arg;
+        std::wstring arg;
         bool quoted = false;
-        for (; *p && (quoted || (*p != ' ' && *p != '\t')); ++p) {
-            size_t slashes = strspn(p, "\\");
-            if (slashes && p[slashes] != '"') {
-                arg.append(slashes, '\\');
+        for (; *p && (quoted || (*p != L' ' && *p != L'\t')); ++p) {
+            size_t slashes = wcsspn(p, L"\\");
+            if (slashes && p[slashes] != L'"') {
+                arg.append(slashes, L'\\');
                 p += slashes - 1;
             } else if (slashes) {
-                bool ends = !p[slashes + 1] || p[slashes + 1] == ' ' || p[slashes + 1] == '\t';
+                bool ends = !p[slashes + 1] || p[slashes + 1] == L' ' || p[slashes + 1] == L'\t';
                 if (slashes % 2 == 1 && quoted && ends) {
-                    arg.append(slashes, '\\');
+                    arg.append(slashes, L'\\');
                     quoted = false;
                 } else {
-                    arg.append(slashes / 2, '\\');
+                    arg.append(slashes / 2, L'\\');
                     if (slashes % 2)
-                        arg += '"';
+                        arg += L'"';
                     else
                         quoted = !quoted;
                 }
                 p += slashes;
-            } else if (*p == '"')
+            } else if (*p == L'"')
                 quoted = !quoted;
             else
                 arg += *p;
@@ -129,30 +130,37 @@ static std::vector<std::string> Arguments(const char *line)
     }
 }
 
+static std::wstring WithWideSeparator(std::wstring folder)
+{
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
+        folder += L'\\';
+    return folder;
+}
+
 // A folder given on the command line, made absolute, with a trailing
 // backslash; a \\?\ path as the plain path it stands for, when that is the
 // same folder. Empty, with why, when it cannot be had.
-static std::string FullFolder(std::string path, std::string &why)
+static std::wstring FullFolder(const std::wstring &path, std::string &why)
 {
-    std::string plain = path;
-    if (plain.compare(0, 8, "\\\\?\\UNC\\") == 0)
-        plain = "\\\\" + plain.substr(8);
-    else if (plain.compare(0, 4, "\\\\?\\") == 0)
+    std::wstring plain = path;
+    if (plain.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        plain = L"\\\\" + plain.substr(8);
+    else if (plain.compare(0, 4, L"\\\\?\\") == 0)
         plain = plain.substr(4);
-    char szFull[MAX_PATH];
-    DWORD n = GetFullPathNameA(plain.c_str(), sizeof szFull, szFull, 0);
-    if (n == 0 || n >= sizeof szFull) {
-        why = "the folder " + path + " is too long: its full path must be under " + std::to_string(MAX_PATH) +
-              " characters";
-        return "";
+    wchar_t szFull[MAX_PATH];
+    DWORD n = GetFullPathNameW(plain.c_str(), MAX_PATH, szFull, 0);
+    if (n == 0 || n >= MAX_PATH) {
+        why = "the folder " + Spelled(path) + " is too long: its full path must be under " +
+              std::to_string(MAX_PATH) + " characters";
+        return L"";
     }
     // Plain paths drop trailing spaces and dots that a \\?\ path keeps.
-    if (plain != path && WithSeparator(szFull) != WithSeparator(plain)) {
-        why = "the folder " + path + " has no plain path the daemon could use (it stands for " + szFull +
-              "): give a folder whose names end in no space or dot";
-        return "";
+    if (plain != path && WithWideSeparator(szFull) != WithWideSeparator(plain)) {
+        why = "the folder " + Spelled(path) + " has no plain path the daemon could use (it stands for " +
+              Spelled(szFull) + "): give a folder whose names end in no space or dot";
+        return L"";
     }
-    return WithSeparator(szFull);
+    return WithWideSeparator(szFull);
 }
 
 // Why the station cannot be laid out in base, or empty.
@@ -183,11 +191,11 @@ static std::string StationBaseProblem(const std::string &base)
 // release's, when there is one (without it the structure is all there is to
 // go by), and the self-test's own, which its stand-ins must match, so that
 // no foreign ov.dll or ovw.dll receives the application's node flags.
-static std::vector<std::string> CompareWithBills(const std::string &release, const std::string &own)
+static std::vector<std::string> CompareWithBills(const std::wstring &release, const std::wstring &own)
 {
     static const char szReleaseBill[] = "imdaemon.cdx.json", szOwnBill[] = "imdaemon-selftest.cdx.json";
     std::vector<std::string> problems, required;
-    if (GetFileAttributesA((release + szReleaseBill).c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesW((release + FromAnsi(szReleaseBill)).c_str()) == INVALID_FILE_ATTRIBUTES)
         Say(std::string("no ") + szReleaseBill +
             " beside the release's files: they are checked by their "
             "structure only");
@@ -196,8 +204,8 @@ static std::vector<std::string> CompareWithBills(const std::string &release, con
             required.push_back(binary.name);
         problems = CompareWithBill(release, szReleaseBill, required, "the release folder");
     }
-    if (GetFileAttributesA((own + szOwnBill).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        problems.push_back(std::string(szOwnBill) + " is missing from the self-test's folder " + own +
+    if (GetFileAttributesW((own + FromAnsi(szOwnBill)).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        problems.push_back(std::string(szOwnBill) + " is missing from the self-test's folder " + Spelled(own) +
                            ": its stand-ins cannot be proven its own; unpack the self-test ZIP again");
         return problems;
     }
@@ -292,30 +300,33 @@ int main()
     // No dialog for a program that crashes or misses a DLL: its children
     // inherit the mode, and a crash ends the program with its code.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    std::string base, release, why;
-    bool keep = false, in = false;
-    std::vector<std::string> args = Arguments(GetCommandLineA());
+    std::wstring wideBase, release;
+    std::string base, why;
+    bool keep = false, in = false, shortNames = true;
+    std::vector<std::wstring> args = Arguments(GetCommandLineW());
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        if (arg == "/?" || arg == "-?" || arg == "-h" || arg == "--help") {
+        const std::wstring &arg = args[i];
+        if (arg == L"/?" || arg == L"-?" || arg == L"-h" || arg == L"--help") {
             printf("%s", szUsage);
             return 0;
         }
-        if (arg == "--keep")
+        if (arg == L"--keep")
             keep = true;
-        else if (arg == "--in") {
+        else if (arg == L"--no-short-names") // as on a volume whose short names are off
+            shortNames = false;
+        else if (arg == L"--in") {
             if (in)
                 return NotRun("--in is given twice: give one folder to lay the station out in");
             if (i + 1 == args.size() || args[i + 1].empty())
                 return NotRun("--in needs a folder");
             in = true;
-            base = FullFolder(args[++i], why);
-            if (base.empty())
+            wideBase = FullFolder(args[++i], why);
+            if (wideBase.empty())
                 return NotRun(why);
-        } else if (arg.empty() || arg[0] == '-' || (arg[0] == '/' && arg.size() == 2))
-            return NotRun("not understood: \"" + arg + "\"");
+        } else if (arg.empty() || arg[0] == L'-' || (arg[0] == L'/' && arg.size() == 2))
+            return NotRun("not understood: \"" + Spelled(arg) + "\"");
         else if (!release.empty())
-            return NotRun("two release folders given: \"" + arg + "\" after " + release);
+            return NotRun("two release folders given: \"" + Spelled(arg) + "\" after " + Spelled(release));
         else {
             release = FullFolder(arg, why);
             if (release.empty())
@@ -323,16 +334,23 @@ int main()
         }
     }
     // Where the station goes is settled before anything is looked at: a
-    // folder it cannot be laid out in is no verdict on the release.
-    if (base.empty() && !DefaultStationBase(base, why))
+    // folder it cannot be laid out in is no verdict on the release. The
+    // daemon, an ANSI program, must reach it: a folder outside the ANSI code
+    // page goes by its short name.
+    if (wideBase.empty() && !DefaultStationBase(wideBase, why))
         return NotRun(why);
-    if (!(why = StationBaseProblem(base)).empty())
+    if (!AnsiFolder(wideBase, shortNames, base, why) || !(why = StationBaseProblem(base)).empty())
         return NotRun(why);
-    std::string own = PmProgramDir();
+    wchar_t szOwn[MAX_PATH];
+    DWORD nOwn = GetModuleFileNameW(0, szOwn, MAX_PATH);
+    std::wstring own = nOwn > 0 && nOwn < MAX_PATH ? szOwn : L"";
+    own = own.substr(0, own.find_last_of(L'\\') + 1);
     if (release.empty())
         release = own;
-    std::string standIns = own + "stand-ins\\";
-    Say("imselftest " IMDAEMON_VERSION ", " + OwnMachineName() + ", of the release in " + release);
+    std::wstring standIns = own + L"stand-ins\\";
+    Say("imselftest " IMDAEMON_VERSION ", " + OwnMachineName() + ", of the release in " + Spelled(release));
+    if (base != Spelled(wideBase))
+        Say("the station's folder " + Spelled(wideBase) + " is reached by its short name " + base);
 
     std::vector<std::string> problems = CheckBinaries(release, releaseBinaries, "the release folder");
     for (const std::string &problem : CheckBinaries(standIns, standInBinaries, "the self-test's folder"))
@@ -407,9 +425,9 @@ int main()
 
     Say("== process manager and daemon: pause, resume and exit once the application's window is open");
     Program manager;
-    std::string command = PmArgument(standIns + "ovspmd-sim.exe") + " -t " + std::to_string(MANAGER_LIMIT_MS) +
-                          " -- " + PmArgument(station.install + "imdaemon.exe") + " " + PmArgument(encoded) +
-                          " -p 250 -r 100";
+    std::string command =
+        PmArgument(station.platform + "ovspmd-sim.exe") + " -t " + std::to_string(MANAGER_LIMIT_MS) + " -- " +
+        PmArgument(station.install + "imdaemon.exe") + " " + PmArgument(encoded) + " -p 250 -r 100";
     if (nInterrupted)
         Say("interrupted: the daemon is not started");
     else if (StartProgram(command, station.root, PROGRAM_INPUT | PROGRAM_IN_JOB, manager, error)) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ansi_text.h"
 #include "ovw_store.h"
 #include "transcript.h"
 
@@ -23,27 +24,46 @@ static std::string LastError(const std::string &what)
     return what + " (" + ErrorText(GetLastError()) + ")";
 }
 
-bool DefaultStationBase(std::string &base, std::string &error)
+bool DefaultStationBase(std::wstring &base, std::string &error)
 {
-    char szTemp[MAX_PATH + 1];
-    DWORD n = GetTempPathA(sizeof szTemp, szTemp);
-    if (n == 0 || n >= sizeof szTemp) {
+    wchar_t szTemp[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, szTemp);
+    if (n == 0 || n > MAX_PATH) {
         error = LastError("the temporary folder cannot be found");
         return false;
     }
     // The folder's name as the administrator knows it, not its short form.
-    char szLong[MAX_PATH];
-    n = GetLongPathNameA(szTemp, szLong, sizeof szLong);
-    base = WithSeparator(n > 0 && n < sizeof szLong ? szLong : szTemp);
+    wchar_t szLong[MAX_PATH];
+    n = GetLongPathNameW(szTemp, szLong, MAX_PATH);
+    base = n > 0 && n < MAX_PATH ? szLong : szTemp;
+    if (base.back() != L'\\')
+        base += L'\\';
     // Nothing is made outside the station: a new account's temporary folder
     // may not have been made yet, and then the administrator chooses one.
-    DWORD attributes = GetFileAttributesA(base.c_str());
+    DWORD attributes = GetFileAttributesW(base.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error =
-            "the temporary folder " + base + " does not exist: give a folder to lay the station out in with --in";
+        error = "the temporary folder " + Spelled(base) +
+                " does not exist: give a folder to lay the station out in with --in";
         return false;
     }
     return true;
+}
+
+bool AnsiFolder(const std::wstring &folder, bool shortNames, std::string &ansi, std::string &why)
+{
+    if (ToAnsi(folder, ansi))
+        return true;
+    wchar_t szShort[MAX_PATH];
+    DWORD n = shortNames ? GetShortPathNameW(folder.c_str(), szShort, MAX_PATH) : 0;
+    if (n > 0 && n < MAX_PATH && ToAnsi(szShort, ansi)) {
+        ansi = WithSeparator(ansi);
+        return true;
+    }
+    why = "the folder " + Spelled(folder) + " holds letters the ANSI code page (" + std::to_string(GetACP()) +
+          ") cannot, and " + (n > 0 && n < MAX_PATH ? "its short name too" : "it has no short name") +
+          ": the daemon, an ANSI program, could not reach a station there; give --in a folder whose path the "
+          "code page holds";
+    return false;
 }
 
 static bool MakeFolder(const std::string &path, std::string &error)
@@ -54,11 +74,11 @@ static bool MakeFolder(const std::string &path, std::string &error)
     return false;
 }
 
-static bool CopyInto(const std::string &from, const std::string &to, std::string &error)
+static bool CopyInto(const std::wstring &from, const std::string &to, std::string &error)
 {
-    if (CopyFileA(from.c_str(), to.c_str(), TRUE))
+    if (CopyFileW(from.c_str(), FromAnsi(to).c_str(), TRUE))
         return true;
-    error = LastError("cannot copy " + from + " to " + to);
+    error = LastError("cannot copy " + Spelled(from) + " to " + to);
     return false;
 }
 
@@ -98,7 +118,7 @@ size_t StationLongestPathLength()
            std::to_string(GetCurrentProcessId()).size();
 }
 
-bool LayOutStation(const std::string &base, const std::string &release, const std::string &standIns,
+bool LayOutStation(const std::string &base, const std::wstring &release, const std::wstring &standIns,
                    Station &station, std::string &error)
 {
     DWORD attributes = GetFileAttributesA(base.c_str());
@@ -137,11 +157,12 @@ bool LayOutStation(const std::string &base, const std::string &release, const st
         !MakeFolder(station.platform, error) || !MakeFolder(java, error) || !MakeFolder(java + "bin", error))
         return false;
     for (const char *binary : {"imdaemon.exe", "nodeflags.dll", "imcheck.exe"})
-        if (!CopyInto(release + binary, station.install + binary, error))
+        if (!CopyInto(release + FromAnsi(binary), station.install + binary, error))
             return false;
-    if (!CopyInto(standIns + "ov.dll", station.platform + "ov.dll", error) ||
-        !CopyInto(standIns + "ovw.dll", station.platform + "ovw.dll", error) ||
-        !CopyInto(standIns + "javaapp.exe", station.launcher, error))
+    if (!CopyInto(standIns + L"ov.dll", station.platform + "ov.dll", error) ||
+        !CopyInto(standIns + L"ovspmd-sim.exe", station.platform + "ovspmd-sim.exe", error) ||
+        !CopyInto(standIns + L"ovw.dll", station.platform + "ovw.dll", error) ||
+        !CopyInto(standIns + L"javaapp.exe", station.launcher, error))
         return false;
     // The application's archives are never opened by its stand-in: their
     // names on the class path are what counts.

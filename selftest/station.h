@@ -4,8 +4,9 @@
 //                        imcheck.exe, the application's two archives,
 //                        java_file.dat naming the launcher, the object
 //                        database and the application's bridge calls
-//   NNM\bin\             the platform's ov.dll and ovw.dll (the stand-ins),
-//                        put on the path of the programs the self-test runs
+//   NNM\bin\             the platform's ov.dll and ovw.dll and its process
+//                        manager (the stand-ins), on the path of the
+//                        programs the self-test runs
 //   Java\bin\java.exe    the Java launcher: the application's stand-in
 #ifndef SELFTEST_STATION_H
 #define SELFTEST_STATION_H
@@ -55,13 +56,19 @@ std::string WithSeparator(std::string folder);
 
 // The folder a station is made in by default: the user's temporary folder,
 // when it exists.
-bool DefaultStationBase(std::string &base, std::string &error);
+bool DefaultStationBase(std::wstring &base, std::string &error);
+
+// The folder as the daemon, an ANSI program, reaches it: its path when the
+// ANSI code page holds it as it is, else its short name when that one does
+// (shortNames false: as on a volume whose short names are switched off).
+// False, with why, when neither does.
+bool AnsiFolder(const std::wstring &folder, bool shortNames, std::string &ansi, std::string &why);
 
 // Makes a fresh folder "imselftest station <n>" in base and lays the station
 // out there, with the release's binaries from folder release and the
 // stand-ins from folder standIns. False with the reason when it cannot; what
 // was made is in station.root then, for removing.
-bool LayOutStation(const std::string &base, const std::string &release, const std::string &standIns,
+bool LayOutStation(const std::string &base, const std::wstring &release, const std::wstring &standIns,
                    Station &station, std::string &error);
 
 // The install directory as the process manager passes it to the daemon:

@@ -138,6 +138,25 @@ selftest=selftest-foreign run_self self-test-without-its-bill 1 'cannot be prove
 rm -rf "$work/selftest-foreign"
 [ -z "$(ls -A "$work/stations")" ] || { echo "FAIL: the refused runs left a station: $(ls -A "$work/stations")"; failed=1; }
 
+# Folders outside the ANSI code page (Ł is not in 1252, which Wine runs
+# with; 自检 in none of the Latin ones): a release or self-test folder is read
+# through wide calls, and the station goes by the short name of its folder,
+# which the daemon, an ANSI program, reaches; with short names switched off
+# there is nothing the daemon could reach, and it says so, making nothing.
+mkdir -p "$work/stations/Łukasz"
+run_self station-folder-outside-the-code-page 0 'is reached by its short name' 'selftest passed' \
+    --in "$drive:\\Łukasz" sound-release || true
+run_self no-short-names 2 '^usage: imselftest' \
+    "selftest not run: the folder *<U+0141>ukasz* holds letters the ANSI code page (*) cannot, and it has no short name*" \
+    --no-short-names --in "$drive:\\Łukasz" sound-release || true
+[ -z "$(ls -A "$work/stations/Łukasz")" ] || { echo "FAIL: left in Łukasz: $(ls -A "$work/stations/Łukasz")"; failed=1; }
+rmdir "$work/stations/Łukasz"
+cp -r "$work/sound-release" "$work/Łukasz release"
+cp -r "$work/selftest" "$work/自检"
+selftest=自检 run_self release-and-self-test-outside-the-code-page 0 'station removed' 'selftest passed' \
+    --in "$drive:\\" "Łukasz release" || true
+rm -rf "$work/Łukasz release" "$work/自检"
+
 # The stand-ins' own switches, as a developer's shell may hold them: the
 # daemon's start would fail with OV_SIM_FAIL=init.
 OV_SIM_FAIL=init JAVAAPP_SIM_MODE=ignore run_self stand-in-settings-cleared 0 'station removed' 'selftest passed' \
