@@ -72,11 +72,12 @@ static int Finish(const std::vector<std::string> &missing)
     return 1;
 }
 
-// A command line it cannot take: no verdict on the release, which it did
-// not look at.
-static int NotRun(const std::string &why)
+// A command line it cannot take, or a station it cannot lay out or run:
+// no verdict on the release.
+static int NotRun(const std::string &why, bool usage = true)
 {
-    printf("%s", szUsage);
+    if (usage)
+        printf("%s", szUsage);
     printf("selftest not run: %s\n", why.c_str());
     return 2;
 }
@@ -383,7 +384,7 @@ int main()
             KeepStation(station);
         else if (!RemoveStation(station, left))
             Say(left);
-        return Finish({error});
+        return NotRun(error, false);
     }
     Say("== station: " + station.root);
     Show(Listing(station.root));

@@ -20,6 +20,7 @@
 # Usage: selftest_test.sh <release ZIP> <self-test ZIP> <library of the other
 #        architecture> <work folder> <drive letter for the stations>
 #        <selftest_helper program> <program that crashes at once>
+#        <program that never ends>
 set -euo pipefail
 release_zip=$1
 selftest_zip=$2
@@ -28,6 +29,7 @@ work=$4
 drive=$5
 helper=$6
 fault=$7
+hang=$8
 wine_run=$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run
 umask 022
 rm -rf "$work"
@@ -87,6 +89,12 @@ run_case daemon-is-another-program 'selftest FAILED: *initialisation reported*' 
 # A daemon that crashes at its start is named as a crash, first.
 run_case daemon-crashes 'selftest FAILED: imdaemon.exe crashed: exception 0xc0000005, an access violation; *' many \
     "cp '$fault' imdaemon.exe && rm imdaemon.cdx.json"
+# An imcheck that never ends is waited for a minute, ended, and called hung.
+run_case imcheck-hangs 'selftest FAILED: imcheck found nothing; imcheck named the command line*' many \
+    "cp '$hang' imcheck.exe && rm imdaemon.cdx.json"
+grep -q '\] imcheck hung: it did not end within 60 s, and was ended$' <<<"$output" &&
+    grep -q 'MISSING  imcheck found nothing (it hung)$' <<<"$output" ||
+    { echo "FAIL: imcheck-hangs: not called hung"; failed=1; }
 run_case sound-release 'selftest passed' one ':'
 # The commands went once the window was open, not on the way there.
 case "$output" in
