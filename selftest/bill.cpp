@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ansi_text.h"
+#include "outcome.h"
 #include "transcript.h"
 
 // A JSON value, as much of it as a bill needs: objects, arrays, strings;
@@ -155,14 +156,7 @@ static bool ParseValue(const std::string &s, size_t &at, Json &value, int depth)
 
 bool ReadBill(const std::wstring &path, std::map<std::string, std::string> &files, std::string &error)
 {
-    std::string text;
-    if (FILE *f = _wfopen(path.c_str(), L"rb")) {
-        char chunk[65536];
-        size_t got;
-        while ((got = fread(chunk, 1, sizeof chunk, f)) > 0)
-            text.append(chunk, got);
-        fclose(f);
-    }
+    std::string text = ReadWholeFile(path);
     Json bill;
     size_t at = 0;
     if (text.empty() || !ParseValue(text, at, bill, 0) || bill.kind != Json::OBJECT) {

@@ -4,18 +4,29 @@
 
 #include <windows.h>
 
-#include <fstream>
+#include <cstdio>
 #include <sstream>
 
+#include "ansi_text.h"
 #include "ovw_store.h"
 #include "transcript.h"
 
 std::string ReadWholeFile(const std::string &path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return ReadWholeFile(FromAnsi(path));
+}
+
+std::string ReadWholeFile(const std::wstring &path)
+{
+    std::string text;
+    if (FILE *f = _wfopen(path.c_str(), L"rb")) {
+        char chunk[65536];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, f)) > 0)
+            text.append(chunk, got);
+        fclose(f);
+    }
+    return text;
 }
 
 std::string ListDatabase(const std::string &path)

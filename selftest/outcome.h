@@ -29,7 +29,9 @@ std::string ListDatabase(const std::string &path);
 // removed; empty when there is none.
 std::string ValueOf(const std::string &text, const std::string &key);
 
-// Whole file, or empty when it cannot be read.
+// Whole file, or empty when it cannot be read; the path wide, or in the
+// ANSI code page as the ANSI calls convert it.
+std::string ReadWholeFile(const std::wstring &path);
 std::string ReadWholeFile(const std::string &path);
 
 // Prints each check with its result; returns the name of each that failed.
