@@ -56,7 +56,7 @@ static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &h
     }
     // The symbol table's 18-byte records, then its string table, whose first
     // four bytes give its size (themselves included).
-    if (header.PointerToSymbolTable) {
+    if (header.PointerToSymbolTable && header.NumberOfSymbols) {
         unsigned long long stringsAt =
             (unsigned long long)header.PointerToSymbolTable + (unsigned long long)header.NumberOfSymbols * 18;
         DWORD stringBytes = 0;

@@ -4,11 +4,14 @@
 
 #include <wincrypt.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "ansi_text.h"
 #include "outcome.h"
 #include "transcript.h"
+
+enum { MAX_BILL_BYTES = 16 << 20 };
 
 // A JSON value, as much of it as a bill needs: objects, arrays, strings;
 // numbers and literals are kept as their text.
@@ -154,12 +157,49 @@ static bool ParseValue(const std::string &s, size_t &at, Json &value, int depth)
     return at > start;
 }
 
+// A file name a ZIP can hold below its folder: segments of letters, digits,
+// '.', '_' and '-' joined by '/', none of them "." or "..", nor a device
+// name, which Windows opens wherever the path points (CON, NUL, COM1, ...).
+static bool IsZipName(const std::string &name)
+{
+    size_t start = 0;
+    for (;;) {
+        size_t end = name.find('/', start);
+        std::string segment = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (segment.empty() || segment == "." || segment == ".." ||
+            segment.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") !=
+                std::string::npos)
+            return false;
+        std::string stem = segment.substr(0, segment.find('.'));
+        for (char &c : stem)
+            c = (char)toupper((unsigned char)c);
+        for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+            if (stem == device)
+                return false;
+        if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+            stem[3] >= '0' && stem[3] <= '9')
+            return false;
+        if (end == std::string::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
 bool ReadBill(const std::wstring &path, std::map<std::string, std::string> &files, std::string &error)
 {
+    // Ours are a few kilobytes; a huge one is no bill of a release.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) || data.nFileSizeHigh ||
+        data.nFileSizeLow > MAX_BILL_BYTES) {
+        error = Spelled(path) + " cannot be read as a bill of materials";
+        return false;
+    }
     std::string text = ReadWholeFile(path);
     Json bill;
     size_t at = 0;
-    if (text.empty() || !ParseValue(text, at, bill, 0) || bill.kind != Json::OBJECT) {
+    bool parsed = !text.empty() && ParseValue(text, at, bill, 0) && bill.kind == Json::OBJECT;
+    SkipSpace(text, at);
+    if (!parsed || at != text.size()) {
         error = Spelled(path) + " cannot be read as a bill of materials";
         return false;
     }
@@ -173,10 +213,26 @@ bool ReadBill(const std::wstring &path, std::map<std::string, std::string> &file
         const Json *hashes = component.Member("hashes");
         if (!type || type->text != "file" || !name || !hashes)
             continue;
+        if (!IsZipName(name->text)) {
+            error = Spelled(path) + " lists a file named \"" + Spelled(FromAnsi(name->text)) +
+                    "\", which no ZIP of the release holds: it is no bill of these files";
+            return false;
+        }
         for (const Json &hash : hashes->items) {
             const Json *alg = hash.Member("alg"), *content = hash.Member("content");
-            if (alg && alg->text == "SHA-256" && content)
-                files[name->text] = content->text;
+            if (!alg || alg->text != "SHA-256" || !content)
+                continue;
+            std::string sha256 = content->text;
+            for (char &c : sha256)
+                c = (char)tolower((unsigned char)c);
+            auto listed = files.find(name->text);
+            if (listed != files.end() && listed->second != sha256) {
+                error = Spelled(path) + " lists " + name->text +
+                        " twice, with two SHA-256: it is no bill of "
+                        "these files";
+                return false;
+            }
+            files[name->text] = sha256;
         }
     }
     if (files.empty()) {
@@ -194,6 +250,11 @@ std::string FileSha256(const std::wstring &path, std::string &error)
     std::string hex;
     if (hFile == INVALID_HANDLE_VALUE) {
         error = "cannot be read (" + ErrorText(GetLastError()) + ")";
+        return hex;
+    }
+    if (GetFileType(hFile) != FILE_TYPE_DISK) {
+        error = "is no file on a disk";
+        CloseHandle(hFile);
         return hex;
     }
     if (!CryptAcquireContextA(&hProvider, 0, 0, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
@@ -225,7 +286,8 @@ std::string FileSha256(const std::wstring &path, std::string &error)
 }
 
 std::vector<std::string> CompareWithBill(const std::wstring &folder, const std::string &billName,
-                                         const std::vector<std::string> &required, const std::string &where)
+                                         const std::vector<std::string> &required, const std::string &where,
+                                         std::vector<std::string> &absent)
 {
     std::vector<std::string> problems;
     std::map<std::string, std::string> files;
@@ -246,8 +308,10 @@ std::vector<std::string> CompareWithBill(const std::wstring &folder, const std::
                 c = '\\';
         // The names a bill lists are the release's own, ASCII.
         std::wstring path = folder + FromAnsi(shown);
-        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            continue; // a document taken away; the binaries were checked as there
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            absent.push_back(shown); // a document taken away; the binaries were checked as there
+            continue;
+        }
         error.clear();
         std::string sha256 = FileSha256(path, error);
         if (sha256.empty())

@@ -21,8 +21,10 @@ std::string FileSha256(const std::wstring &path, std::string &error);
 
 // One sentence per file of the bill found in folder that differs from it
 // (where: "the release folder", ...), and per file of required that the bill
-// does not list or that is missing. The bill's path is folder + billName.
+// does not list. The bill's path is folder + billName; the files it lists
+// that folder lacks are added to absent.
 std::vector<std::string> CompareWithBill(const std::wstring &folder, const std::string &billName,
-                                         const std::vector<std::string> &required, const std::string &where);
+                                         const std::vector<std::string> &required, const std::string &where,
+                                         std::vector<std::string> &absent);
 
 #endif

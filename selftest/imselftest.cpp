@@ -195,7 +195,7 @@ static std::string StationBaseProblem(const std::string &base)
 static std::vector<std::string> CompareWithBills(const std::wstring &release, const std::wstring &own)
 {
     static const char szReleaseBill[] = "imdaemon.cdx.json", szOwnBill[] = "imdaemon-selftest.cdx.json";
-    std::vector<std::string> problems, required;
+    std::vector<std::string> problems, required, absent;
     if (GetFileAttributesW((release + FromAnsi(szReleaseBill)).c_str()) == INVALID_FILE_ATTRIBUTES)
         Say(std::string("no ") + szReleaseBill +
             " beside the release's files: they are checked by their "
@@ -203,7 +203,7 @@ static std::vector<std::string> CompareWithBills(const std::wstring &release, co
     else {
         for (const Binary &binary : releaseBinaries)
             required.push_back(binary.name);
-        problems = CompareWithBill(release, szReleaseBill, required, "the release folder");
+        problems = CompareWithBill(release, szReleaseBill, required, "the release folder", absent);
     }
     if (GetFileAttributesW((own + FromAnsi(szOwnBill)).c_str()) == INVALID_FILE_ATTRIBUTES) {
         problems.push_back(std::string(szOwnBill) + " is missing from the self-test's folder " + Spelled(own) +
@@ -213,10 +213,15 @@ static std::vector<std::string> CompareWithBills(const std::wstring &release, co
     required = {"imselftest.exe"};
     for (const Binary &binary : standInBinaries)
         required.push_back(std::string("stand-ins/") + binary.name);
-    for (const std::string &problem : CompareWithBill(own, szOwnBill, required, "the self-test's folder"))
+    for (const std::string &problem : CompareWithBill(own, szOwnBill, required, "the self-test's folder", absent))
         problems.push_back(problem);
-    if (problems.empty())
-        Say("every file the bills of materials list matches them byte for byte");
+    if (problems.empty()) {
+        std::string notThere;
+        for (const std::string &name : absent)
+            notThere += (notThere.empty() ? "" : ", ") + name;
+        Say("every file the bills of materials list matches them byte for byte" +
+            (notThere.empty() ? std::string() : ", but for these, which are not there: " + notThere));
+    }
     return problems;
 }
 

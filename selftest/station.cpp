@@ -216,7 +216,10 @@ static bool RemoveTree(const std::string &folder, std::string &error, const char
             std::string path = folder + name;
             bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL | (isFolder ? FILE_ATTRIBUTE_DIRECTORY : 0));
+            // A read-only mark is taken off what is no link: on a link it
+            // would reach whatever the link leads to.
+            if (!isLink && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+                SetFileAttributesA(path.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
             bool removed = isFolder
                                ? (isLink ? RemoveDirectoryA(path.c_str()) != 0 : RemoveTree(path + "\\", error))
                                : DeleteFileA(path.c_str()) != 0;
@@ -254,7 +257,8 @@ void KeepStation(Station &station)
     LetMarkGo(station);
 }
 
-bool RemoveStation(Station &station, std::string &error)
+// Tries until the folder is gone or the tries are spent.
+static bool RemoveStation(Station &station, int tries, std::string &error)
 {
     LetMarkGo(station);
     if (station.root.empty())
@@ -269,13 +273,18 @@ bool RemoveStation(Station &station, std::string &error)
         if (GetFileAttributesA(station.root.c_str()) == INVALID_FILE_ATTRIBUTES &&
             (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
             return true;
-        if (attempt == REMOVE_TRIES) {
+        if (attempt == tries) {
             if (error.empty())
                 error = "cannot remove " + station.root + ": it is still there";
             return false;
         }
         Sleep(REMOVE_PAUSE_MS);
     }
+}
+
+bool RemoveStation(Station &station, std::string &error)
+{
+    return RemoveStation(station, REMOVE_TRIES, error);
 }
 
 std::vector<std::string> RemoveStaleStations(const std::string &base)
@@ -304,7 +313,9 @@ std::vector<std::string> RemoveStaleStations(const std::string &base)
         if (kept)
             continue;
         std::string error;
-        if (RemoveStation(stale, error))
+        // Once: its files are no longer anyone's, and the run at hand
+        // should not wait on a station that cannot go.
+        if (RemoveStation(stale, 1, error))
             said.push_back("removed " + stale.root + ", the station of a run that was ended before it could");
         else
             said.push_back("the station " + stale.root +

@@ -82,6 +82,26 @@ run_case document-of-another-release 'selftest FAILED: DEPLOY.txt in the release
     'echo "an older note" >>DEPLOY.txt'
 run_case bill-unreadable 'selftest FAILED: *imdaemon.cdx.json cannot be read as a bill of materials' one \
     "echo '{\"components\": [' >imdaemon.cdx.json"
+# A bill that is not one of a release: a name outside the folder or of a
+# device, a file listed twice with two hashes, text after its end. Upper-case
+# hashes are the same hashes.
+bill() { # python statements on the bill b, run in the case's folder
+    printf '%s\n' "import json; b = json.load(open('imdaemon.cdx.json'))" "$1" \
+        "open('imdaemon.cdx.json', 'w').write(json.dumps(b))" >edit-bill.py
+    python3 edit-bill.py && rm edit-bill.py
+}
+add_file() { # name: a file the bill lists, with a hash of no file
+    bill "b['components'].append({'type': 'file', 'name': '$1', 'hashes': [{'alg': 'SHA-256', 'content': '00'}]})"
+}
+run_case bill-name-outside 'selftest FAILED: *lists a file named "../imcheck.exe", which no ZIP of the release holds*' one \
+    'add_file ../imcheck.exe'
+run_case bill-name-of-a-device 'selftest FAILED: *lists a file named "nul.txt", which no ZIP of the release holds*' one \
+    'add_file nul.txt'
+run_case bill-lists-twice 'selftest FAILED: *lists imdaemon.exe twice, with two SHA-256*' one 'add_file imdaemon.exe'
+run_case bill-with-text-after-it 'selftest FAILED: *imdaemon.cdx.json cannot be read as a bill of materials' one \
+    'echo "}" >>imdaemon.cdx.json'
+run_case bill-in-upper-case 'selftest passed' one \
+    "bill \"[h.update(content=h['content'].upper()) for c in b['components'] for h in c.get('hashes', [])]\""
 run_case bridge-without-methods 'selftest FAILED: *database opened through nodeflags.dll*' many \
     "cp '$work/selftest/stand-ins/ov.dll' nodeflags.dll && rm imdaemon.cdx.json"
 run_case daemon-is-another-program 'selftest FAILED: *initialisation reported*' many \
@@ -170,10 +190,11 @@ rm -rf "$work/Łukasz release" "$work/自检"
 OV_SIM_FAIL=init JAVAAPP_SIM_MODE=ignore run_self stand-in-settings-cleared 0 'station removed' 'selftest passed' \
     --in "$drive:\\" sound-release || true
 
-# A file of the station held at clean-up, as a virus scanner holds one:
-# for three seconds, the station is removed all the same; for good, the
-# release still passes and the station left is named on a line of its own.
-"$wine_run" "$helper" hold "$drive:\\" 'Integration Module\quorel-im.jar' 3000 >"$work/held.txt" &
+# A file of the station held at clean-up, as a virus scanner holds one: for
+# six seconds (longer than a run takes), the station is removed all the same;
+# for good, the release still passes and the station left is named on a line
+# of its own.
+"$wine_run" "$helper" hold "$drive:\\" 'Integration Module\quorel-im.jar' 6000 >"$work/held.txt" &
 holder=$!
 run_self held-briefly 0 '\] station removed$' 'selftest passed' --in "$drive:\\" sound-release || true
 wait $holder || { echo "FAIL: held-briefly: the helper held nothing"; failed=1; }
