@@ -349,6 +349,13 @@ static void CheckInstallDir(const Facts &f)
               "pass the folder that holds imdaemon.exe, nodeflags.dll and java_file.dat");
 }
 
+// Whether the launcher path, as the daemon reads it, names a file (not a
+// folder) that is there.
+static bool LauncherIsAFile(const Facts &f)
+{
+    return Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes);
+}
+
 static void CheckJavaFile(const Facts &f)
 {
     if (!Exists(f.javaFileAttributes)) {
@@ -393,7 +400,13 @@ static void CheckJavaFile(const Facts &f)
                     "install the JVM where its path is shorter");
     }
     bool utf16Mark = f.firstLine.compare(0, 2, "\xFF\xFE") == 0 || f.firstLine.compare(0, 2, "\xFE\xFF") == 0;
-    if (f.firstNul != std::string::npos && f.firstNul > 0 && !utf16Mark)
+    // The daemon reads a C string: a NUL after the whole path of a program
+    // that is there only hides what follows it.
+    if (f.firstNul != std::string::npos && f.firstNul > 0 && LauncherIsAFile(f))
+        Warning("java_file.dat holds a NUL byte right after the launcher path " + Quoted(f.launcher) +
+                ": the daemon's read ends there and starts that launcher, ignoring the rest of the line; remove "
+                "the NUL byte and what follows, so that the file says what the daemon does");
+    else if (f.firstNul != std::string::npos && f.firstNul > 0 && !utf16Mark)
         Error("java_file.dat holds a NUL byte after " + Quoted(f.launcher) +
               " (text saved as UTF-16 holds one in every ASCII character, with or without a byte-order mark): "
               "the daemon's read of the launcher path ends there and takes " +
@@ -424,7 +437,7 @@ static void CheckLauncher(const Facts &f)
         usable = false;
     }
     // A NUL byte cut the path short, and that is the finding (above).
-    if (f.firstNul != std::string::npos)
+    if (f.firstNul != std::string::npos && !LauncherIsAFile(f))
         return;
     if (launcher.find('"') != std::string::npos) {
         Error("the launcher path " + launcher +

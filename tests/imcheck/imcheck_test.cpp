@@ -434,6 +434,9 @@ static const Case cases[] = {
      {{"warning", "the launcher path in java_file.dat is 260 characters long, more than the 259 the daemon reads: "
                   "it takes"},
       {"error", "java.ex\" does not exist"}}},
+    {"JavaFileNulAfterACompleteLauncherPath",
+     [](Install &in) { SetJavaFile(in, in.launcher + std::string(1, '\0') + " -Xmx512m"); },
+     {{"warning", "java_file.dat holds a NUL byte right after the launcher path"}}},
     {"JavaFileInUtf16WithoutByteOrderMark",
      [](Install &in) {
          std::wstring text = Wide(in.launcher) + L"\r\n";
