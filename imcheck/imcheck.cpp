@@ -100,6 +100,7 @@ struct ClassPathEntry {
     bool carried;          // the ANSI code page carries the name
     bool ansiNamesAnother; // the ANSI name is that of another file or folder there
     DWORD attributes;
+    bool archive; // found by the daemon's *.jar, as Windows matches it (a short name too)
 };
 
 // Everything the checks judge, gathered once before any check runs. The
@@ -116,7 +117,7 @@ struct Facts {
     bool dirFound;
     // The archives and libraries in it, as the system keeps their names.
     std::vector<ClassPathEntry> classPath;
-    bool hasArchive; // a *.jar among them
+    bool hasArchive; // a *.jar among them that the daemon's class path reaches
     // imdaemon.exe in it.
     std::string daemon;
     DWORD daemonAttributes;
@@ -235,6 +236,7 @@ static std::vector<ClassPathEntry> ListClassPath(const std::string &dir)
             entry.carried = ToAnsi(entry.name, entry.ansi);
             entry.attributes = data.dwFileAttributes;
             entry.ansiNamesAnother = false;
+            entry.archive = wcscmp(pattern, L"*.jar") == 0;
             if (!entry.carried && entry.ansi.find_first_of("?*") == std::string::npos) {
                 WIN32_FIND_DATAW other;
                 HANDLE hOther = FindFirstFileW((wideDir + FromAnsi(entry.ansi)).c_str(), &other);
@@ -263,9 +265,13 @@ static void GatherFacts(const std::string &given, Facts &f)
     f.hasArchive = false;
     if (f.dirFound)
         f.classPath = ListClassPath(f.dir);
+    // Only an archive the daemon's class path really holds counts: its name
+    // carried by the ANSI code page, naming no other file, and not split at
+    // a ';'.
     for (const ClassPathEntry &entry : f.classPath)
-        f.hasArchive |=
-            entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".jar") == 0;
+        f.hasArchive |= entry.archive && entry.carried && !entry.ansiNamesAnother &&
+                        entry.ansi.find(';') == std::string::npos &&
+                        !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
     f.daemon = f.dir + "imdaemon.exe";
     f.daemonAttributes = f.dirFound ? GetFileAttributesA(f.daemon.c_str()) : INVALID_FILE_ATTRIBUTES;
     f.daemonRead = false;

@@ -437,6 +437,27 @@ static const Case cases[] = {
     {"JavaFileNulAfterACompleteLauncherPath",
      [](Install &in) { SetJavaFile(in, in.launcher + std::string(1, '\0') + " -Xmx512m"); },
      {{"warning", "java_file.dat holds a NUL byte right after the launcher path"}}},
+    {"OnlyArchiveNamedDotJar",
+     [](Install &in) {
+         DeleteFileA((in.dir + "app.jar").c_str());
+         WriteFileText(in.dir + ".jar", "PK");
+     },
+     {}},
+    {"OnlyArchiveMatchedThroughItsShortName",
+     [](Install &in) {
+         // *.jar matches app.jarx through its short name APP~1.JAR, and the
+         // daemon's class path holds it.
+         DeleteFileA((in.dir + "app.jar").c_str());
+         WriteFileText(in.dir + "app.jarx", "PK");
+     },
+     {}},
+    {"OnlyArchiveSplitAtASemicolon",
+     [](Install &in) {
+         DeleteFileA((in.dir + "app.jar").c_str());
+         WriteFileText(in.dir + "a;b.jar", "PK");
+     },
+     {{"warning", "\"a;b.jar\" in the install directory holds a ';'"},
+      {"error", "the install directory holds no archive (*.jar)"}}},
     {"JavaFileInUtf16WithoutByteOrderMark",
      [](Install &in) {
          std::wstring text = Wide(in.launcher) + L"\r\n";
