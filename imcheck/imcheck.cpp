@@ -349,7 +349,16 @@ static void CheckInstallDir(const Facts &f)
     // A cut directory is not the one given: its length is the finding. The
     // directory is named as given, without the separator the library path
     // adds.
-    if (!f.dirFound && f.given.size() < INSTALL_PATH_SIZE)
+    // Without its separator: a file named with one is not found at all.
+    std::string named = f.given;
+    while (named.size() > 1 && IsSeparator(named.back()))
+        named.pop_back();
+    DWORD attributes = GetFileAttributesA(named.c_str());
+    if (!f.dirFound && f.given.size() < INSTALL_PATH_SIZE && Exists(attributes))
+        Error("the install directory " + Quoted(f.given) +
+              " is a file, not a folder: the daemon starts no application; "
+              "pass the folder that holds imdaemon.exe, nodeflags.dll and java_file.dat");
+    else if (!f.dirFound && f.given.size() < INSTALL_PATH_SIZE)
         Error("the install directory " + Quoted(f.given) +
               " does not exist: the daemon starts no application; "
               "pass the folder that holds imdaemon.exe, nodeflags.dll and java_file.dat");
@@ -405,6 +414,17 @@ static void CheckJavaFile(const Facts &f)
                     " as the launcher path; a path that long is also more than Windows' ANSI calls take, so "
                     "install the JVM where its path is shorter");
     }
+    // A carriage return alone ends no line for the daemon's read, which
+    // removes it: lines ended so are read as one, joined.
+    // (Up to a NUL byte, where the daemon's string ends.)
+    bool joined = false;
+    size_t read = std::min(f.firstLine.size(), f.firstNul);
+    for (size_t i = 0; i + 1 < read; ++i)
+        joined |= f.firstLine[i] == '\r' && f.firstLine[i + 1] != '\r' && f.firstLine[i + 1] != '\n';
+    if (joined)
+        Warning("java_file.dat ends its lines with a carriage return alone: the daemon reads them as one line "
+                "and joins them, taking " +
+                Quoted(f.launcher) + " as the launcher path; save it with Windows line ends (CR LF)");
     bool utf16Mark = f.firstLine.compare(0, 2, "\xFF\xFE") == 0 || f.firstLine.compare(0, 2, "\xFE\xFF") == 0;
     // The daemon reads a C string: a NUL after the whole path of a program
     // that is there only hides what follows it.
@@ -472,6 +492,20 @@ static void CheckLauncher(const Facts &f)
                 " ends with spaces or dots, which Windows drops from the last part of a path: the daemon "
                 "starts " +
                 Quoted(launcher.substr(0, kept + 1)) + "; remove them");
+    }
+    // The daemon hands the path on as it is: %JAVA_HOME% stays as written.
+    if (usable && launcher.find('%') != std::string::npos &&
+        launcher.find('%', launcher.find('%') + 1) != std::string::npos) {
+        Error("the launcher path " + Quoted(launcher) +
+              " holds an environment variable: the daemon expands none and hands the path on as written, so "
+              "no launcher is found; write the full path itself, e.g. C:\\jre\\bin\\java.exe");
+        usable = false;
+    }
+    if (usable && IsSeparator(launcher.back())) {
+        Error("the launcher path " + Quoted(launcher) +
+              " ends with a backslash: it names a folder, never a program, and the daemon's start of the "
+              "application fails; name the launcher itself, e.g. C:\\jre\\bin\\java.exe");
+        usable = false;
     }
     if (usable && !IsAbsolute(launcher)) {
         Error("the launcher path " + Quoted(launcher) +

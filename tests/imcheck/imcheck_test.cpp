@@ -458,6 +458,23 @@ static const Case cases[] = {
      },
      {{"warning", "\"a;b.jar\" in the install directory holds a ';'"},
       {"error", "the install directory holds no archive (*.jar)"}}},
+    {"LauncherThroughAnEnvironmentVariable",
+     [](Install &in) { SetJavaFile(in, "%JAVA_HOME%\\bin\\java.exe"); },
+     {{"error", "\"%JAVA_HOME%\\bin\\java.exe\" holds an environment variable: the daemon expands none"}}},
+    {"LauncherPathEndsWithABackslash",
+     [](Install &in) { SetJavaFile(in, in.launcher + "\\"); },
+     {{"error", "java.exe\\\" ends with a backslash: it names a folder, never a program"}}},
+    {"InstallDirectoryIsAFile",
+     [](Install &in) {
+         WriteFileText(in.root + "Elsewhere", "not a folder");
+         in.arguments = PmArgument(Wide(Encoded(in.root + "Elsewhere\\")));
+     },
+     {{"error", "Elsewhere\\\" is a file, not a folder: the daemon starts no application"}}},
+    {"JavaFileWithCarriageReturnsAlone",
+     [](Install &in) { SetJavaFile(in, in.launcher + "\r-Xmx512m\r"); },
+     {{"warning", "java_file.dat ends its lines with a carriage return alone: the daemon reads them as one line "
+                  "and joins them"},
+      {"error", "java.exe-Xmx512m\" does not exist"}}},
     {"JavaFileInUtf16WithoutByteOrderMark",
      [](Install &in) {
          std::wstring text = Wide(in.launcher) + L"\r\n";
