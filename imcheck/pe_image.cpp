@@ -55,8 +55,10 @@ static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &h
             end = std::max(end, (unsigned long long)section.PointerToRawData + section.SizeOfRawData);
     }
     // The symbol table's 18-byte records, then its string table, whose first
-    // four bytes give its size (themselves included).
-    if (header.PointerToSymbolTable && header.NumberOfSymbols) {
+    // four bytes give its size (themselves included). A pointer with no
+    // symbols still has its string table there: lld writes one for the long
+    // names of the debug sections.
+    if (header.PointerToSymbolTable) {
         unsigned long long stringsAt =
             (unsigned long long)header.PointerToSymbolTable + (unsigned long long)header.NumberOfSymbols * 18;
         DWORD stringBytes = 0;
