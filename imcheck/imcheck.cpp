@@ -629,6 +629,18 @@ static void CheckPlatformCopies(const Facts &f)
                         " is in the install directory: the daemon and the Java application, "
                         "whose current directory this is, find it before the platform's own, and it goes on the "
                         "class path; remove it and let the platform provide it");
+    // Windows looks for the libraries nodeflags.dll imports in the Java
+    // process's own program folder first: an ovw.dll there is the one the
+    // bridge's node flags go to, whatever it is.
+    if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes)) {
+        std::string folder = f.launcherOpened.substr(0, f.launcherOpened.find_last_of("\\/") + 1);
+        DWORD attributes = GetFileAttributesA((folder + "ovw.dll").c_str());
+        if (Exists(attributes) && !IsFolder(attributes))
+            Error("ovw.dll is in the launcher's folder " + Quoted(folder) +
+                  ": Windows loads the libraries nodeflags.dll needs from the Java process's own folder "
+                  "before the platform's, so the application's node flags go to that ovw.dll, whatever it is; "
+                  "remove it and let the platform provide it");
+    }
 }
 
 // Archives and libraries whose names the daemon's ANSI directory listing
@@ -952,7 +964,7 @@ static void CheckTrustChain(const Facts &f)
                       "whoever can change what it holds chooses classes the Java application runs under the "
                       "process manager's account");
         else
-            CheckTrust(t, path, OBJECT_FILE, HasExtension(path, ".jar") ? "the archive" : "the library",
+            CheckTrust(t, path, OBJECT_FILE, entry.archive ? "the archive" : "the library",
                        "it is on the class path, so whoever can change it chooses code the Java application runs "
                        "under the process manager's account");
     }

@@ -565,6 +565,9 @@ static const Case cases[] = {
     {"DaemonNotAProgram",
      [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.dir + "imdaemon.exe"); },
      {{"error", "imdaemon.exe in the install directory is not a Windows program"}}},
+    {"ObjectDatabaseLibraryInTheLaunchersFolder",
+     [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.root + "jre\\bin\\ovw.dll"); },
+     {{"error", "ovw.dll is in the launcher's folder \"" FIXTURE_DRIVE}}},
     {"LauncherOfTheOtherArchitecture",
      [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
      {{"error", "launcher is a " OTHER_MACHINE " program and nodeflags.dll a " BUILD_MACHINE " library"}}},
@@ -648,6 +651,16 @@ static const Case cases[] = {
      {{"warning", "the archive \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
                   "ArchiveWritableByEveryone\\Integration Module\\app.jar\" can be changed by Everyone: it is on "
                   "the class path"}}},
+    {"ArchiveOfALongerEndingWritableByEveryone",
+     [](Install &in) {
+         // *.jar finds old.jarx through its short name: it is an archive on
+         // the class path, not a library.
+         WriteFileText(in.dir + "old.jarx", "PK");
+         LetEveryoneWrite(in.dir + "old.jarx");
+     },
+     {{"warning", "the archive \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "ArchiveOfALongerEndingWritableByEveryone\\Integration Module\\old.jarx\" can be changed by "
+                  "Everyone"}}},
     {"BridgeWritableByEveryone",
      [](Install &in) { LetEveryoneWrite(in.dir + "nodeflags.dll"); },
      {{"warning",
