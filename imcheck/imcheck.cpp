@@ -620,6 +620,13 @@ static void CheckDaemon(const Facts &f)
               "imdaemon.exe there again");
 }
 
+// The folder of path, with its separator.
+static std::string FolderOf(const std::string &path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
+}
+
 static void CheckPlatformCopies(const Facts &f)
 {
     for (const char *name : {"ov.dll", "ovw.dll"})
@@ -633,7 +640,7 @@ static void CheckPlatformCopies(const Facts &f)
     // process's own program folder first: an ovw.dll there is the one the
     // bridge's node flags go to, whatever it is.
     if (Exists(f.launcherAttributes) && !IsFolder(f.launcherAttributes)) {
-        std::string folder = f.launcherOpened.substr(0, f.launcherOpened.find_last_of("\\/") + 1);
+        std::string folder = FolderOf(f.launcherOpened);
         DWORD attributes = GetFileAttributesA((folder + "ovw.dll").c_str());
         if (Exists(attributes) && !IsFolder(attributes))
             Error("ovw.dll is in the launcher's folder " + Quoted(folder) +
@@ -901,12 +908,6 @@ static void CheckTree(Trust &t, const std::string &path, const std::string &root
     ReportTree(objects, rootWhat, folderWhat, fileWhat, why);
     for (const auto &link : links)
         CheckFoldersAbove(t, link.second, "the link's real path", RealWhat("the link", link.first));
-}
-
-static std::string FolderOf(const std::string &path)
-{
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
 // The launcher at path, its folder, which Windows searches first for the

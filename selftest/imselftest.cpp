@@ -131,13 +131,6 @@ static std::vector<std::wstring> Arguments(const wchar_t *line)
     }
 }
 
-static std::wstring WithWideSeparator(std::wstring folder)
-{
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
-        folder += L'\\';
-    return folder;
-}
-
 // A folder given on the command line, made absolute, with a trailing
 // backslash; a \\?\ path as the plain path it stands for, when that is the
 // same folder. Empty, with why, when it cannot be had.
@@ -156,12 +149,12 @@ static std::wstring FullFolder(const std::wstring &path, std::string &why)
         return L"";
     }
     // Plain paths drop trailing spaces and dots that a \\?\ path keeps.
-    if (plain != path && WithWideSeparator(szFull) != WithWideSeparator(plain)) {
+    if (plain != path && WithSeparator(szFull) != WithSeparator(plain)) {
         why = "the folder " + Spelled(path) + " has no plain path the daemon could use (it stands for " +
               Spelled(szFull) + "): give a folder whose names end in no space or dot";
         return L"";
     }
-    return WithWideSeparator(szFull);
+    return WithSeparator(szFull);
 }
 
 // Why the station cannot be laid out in base, or empty.
@@ -413,8 +406,8 @@ int main()
         run.imcheckRan = WaitProgram(imcheck, IMCHECK_WAIT_MS, run.imcheckStatus);
         if (!run.imcheckRan)
             TerminateProcess(imcheck.process.hProcess, 1);
-        else if (!CrashOf(run.imcheckStatus).empty()) {
-            run.crashes.push_back("imcheck.exe crashed: " + CrashOf(run.imcheckStatus));
+        else if (std::string crash = CrashOf(run.imcheckStatus); !crash.empty()) {
+            run.crashes.push_back("imcheck.exe crashed: " + crash);
             Say(run.crashes.back());
         }
         if (!FinishProgram(imcheck, OUTPUT_WAIT_MS))
@@ -462,10 +455,9 @@ int main()
         run.daemonStatus = status;
         // The manager ends with the daemon's status once it saw the daemon
         // end; without that line the status is the manager's own.
-        if (ended && !CrashOf(status).empty()) {
+        if (std::string crash = CrashOf(status); ended && !crash.empty()) {
             run.crashes.push_back(
-                (run.daemonEnded ? "imdaemon.exe crashed: " : "the process manager stand-in crashed: ") +
-                CrashOf(status));
+                (run.daemonEnded ? "imdaemon.exe crashed: " : "the process manager stand-in crashed: ") + crash);
             Say(run.crashes.back());
         }
     } else

@@ -19,6 +19,13 @@ std::string WithSeparator(std::string folder)
     return folder;
 }
 
+std::wstring WithSeparator(std::wstring folder)
+{
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
+        folder += L'\\';
+    return folder;
+}
+
 static std::string LastError(const std::string &what)
 {
     return what + " (" + ErrorText(GetLastError()) + ")";
@@ -35,9 +42,7 @@ bool DefaultStationBase(std::wstring &base, std::string &error)
     // The folder's name as the administrator knows it, not its short form.
     wchar_t szLong[MAX_PATH];
     n = GetLongPathNameW(szTemp, szLong, MAX_PATH);
-    base = n > 0 && n < MAX_PATH ? szLong : szTemp;
-    if (base.back() != L'\\')
-        base += L'\\';
+    base = WithSeparator(std::wstring(n > 0 && n < MAX_PATH ? szLong : szTemp));
     // Nothing is made outside the station: a new account's temporary folder
     // may not have been made yet, and then the administrator chooses one.
     DWORD attributes = GetFileAttributesW(base.c_str());
@@ -121,11 +126,6 @@ size_t StationLongestPathLength()
 bool LayOutStation(const std::string &base, const std::wstring &release, const std::wstring &standIns,
                    Station &station, std::string &error)
 {
-    DWORD attributes = GetFileAttributesA(base.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = "there is no folder " + base + " to lay the station out in";
-        return false;
-    }
     // A fresh folder: another self-test's, or one kept, is never reused.
     std::string name = StationName();
     station.root.clear();

@@ -53,6 +53,7 @@ std::vector<std::string> RemoveStaleStations(const std::string &base);
 
 // folder with a trailing backslash, as every folder here is held.
 std::string WithSeparator(std::string folder);
+std::wstring WithSeparator(std::wstring folder);
 
 // The folder a station is made in by default: the user's temporary folder,
 // when it exists.
@@ -64,10 +65,11 @@ bool DefaultStationBase(std::wstring &base, std::string &error);
 // False, with why, when neither does.
 bool AnsiFolder(const std::wstring &folder, bool shortNames, std::string &ansi, std::string &why);
 
-// Makes a fresh folder "imselftest station <n>" in base and lays the station
-// out there, with the release's binaries from folder release and the
-// stand-ins from folder standIns. False with the reason when it cannot; what
-// was made is in station.root then, for removing.
+// Makes a fresh folder "imselftest station <n>" in base (a folder the caller
+// found there, in the ANSI code page) and lays the station out there, with
+// the release's binaries from folder release and the stand-ins from folder
+// standIns. False with the reason when it cannot; what was made is in
+// station.root then, for removing.
 bool LayOutStation(const std::string &base, const std::wstring &release, const std::wstring &standIns,
                    Station &station, std::string &error);
 
