@@ -21,6 +21,8 @@ DWORD RightsThatMatter(ObjectRole role)
         return always | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD;
     case OBJECT_FOLDER_ABOVE:
         return always | FILE_DELETE_CHILD;
+    case OBJECT_LINK:
+        return always | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES;
     }
     return always;
 }
@@ -312,12 +314,23 @@ std::string UntrustedHolders(PSECURITY_DESCRIPTOR descriptor, DWORD rights)
     return Joined(holders);
 }
 
-bool UntrustedHoldersOfPath(const std::string &path, DWORD rights, std::string &accounts, unsigned long &error)
+bool UntrustedHoldersOfPath(const std::wstring &path, DWORD rights, bool link, std::string &accounts,
+                            unsigned long &error)
 {
     accounts.clear();
+    // Opened for its descriptor alone, and the link itself when asked: a
+    // named lookup would follow it.
+    HANDLE hObject =
+        CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (link ? FILE_FLAG_OPEN_REPARSE_POINT : 0), 0);
+    if (hObject == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
     PSECURITY_DESCRIPTOR descriptor = 0;
-    error = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
-                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, 0, 0, 0, 0, &descriptor);
+    error = GetSecurityInfo(hObject, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, 0, 0,
+                            0, 0, &descriptor);
+    CloseHandle(hObject);
     if (error != ERROR_SUCCESS)
         return false;
     accounts = UntrustedHolders(descriptor, rights);

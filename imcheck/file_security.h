@@ -21,7 +21,10 @@ enum ObjectRole {
     OBJECT_FOLDER,
     // A folder above one of them: delete or rename entries, delete,
     // permissions, owner; adding entries is harmless.
-    OBJECT_FOLDER_ABOVE
+    OBJECT_FOLDER_ABOVE,
+    // A link or junction on the way to one of them: write (its target),
+    // attributes, delete, permissions, owner.
+    OBJECT_LINK
 };
 
 DWORD RightsThatMatter(ObjectRole role);
@@ -40,8 +43,11 @@ DWORD RightsThatMatter(ObjectRole role);
 // inherits them. Their names, comma separated; empty when none.
 std::string UntrustedHolders(PSECURITY_DESCRIPTOR descriptor, DWORD rights);
 
-// The same for the file or folder at path. False, with the system's error
+// The same for the file or folder at path, or, with link, for the link or
+// junction at path itself rather than what it leads to: whoever may change
+// or replace a link chooses where it leads. False, with the system's error
 // in error, when its owner and permissions cannot be read.
-bool UntrustedHoldersOfPath(const std::string &path, DWORD rights, std::string &accounts, unsigned long &error);
+bool UntrustedHoldersOfPath(const std::wstring &path, DWORD rights, bool link, std::string &accounts,
+                            unsigned long &error);
 
 #endif

@@ -144,6 +144,62 @@ bool ReadPeImage(const std::wstring &path, PeImage &image)
     return true;
 }
 
+// The file offset of rva in the image whose sections are given; 0 when no
+// section's data holds it.
+static unsigned long long FileOffset(const std::vector<IMAGE_SECTION_HEADER> &sections, DWORD rva)
+{
+    for (const IMAGE_SECTION_HEADER &section : sections)
+        if (rva >= section.VirtualAddress && rva - section.VirtualAddress < section.SizeOfRawData)
+            return (unsigned long long)section.PointerToRawData + (rva - section.VirtualAddress);
+    return 0;
+}
+
+bool ReadImportNames(const std::wstring &path, std::vector<std::string> &names)
+{
+    names.clear();
+    FILE *f = _wfopen(path.c_str(), L"rb");
+    if (!f)
+        return false;
+    IMAGE_DOS_HEADER dos;
+    DWORD signature = 0;
+    IMAGE_FILE_HEADER header;
+    bool image = fread(&dos, sizeof dos, 1, f) == 1 && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+                 dos.e_lfanew >= (LONG)sizeof dos && fseek(f, dos.e_lfanew, SEEK_SET) == 0 &&
+                 fread(&signature, sizeof signature, 1, f) == 1 && signature == IMAGE_NT_SIGNATURE &&
+                 fread(&header, sizeof header, 1, f) == 1;
+    std::vector<unsigned char> optional(
+        std::max<size_t>(image ? header.SizeOfOptionalHeader : 0, sizeof(IMAGE_OPTIONAL_HEADER64)));
+    image = image && fread(optional.data(), 1, header.SizeOfOptionalHeader, f) == header.SizeOfOptionalHeader;
+    IMAGE_DATA_DIRECTORY imports = {0, 0};
+    WORD magic = image ? *(const WORD *)optional.data() : 0;
+    if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC &&
+        ((const IMAGE_OPTIONAL_HEADER32 *)optional.data())->NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_IMPORT)
+        imports = ((const IMAGE_OPTIONAL_HEADER32 *)optional.data())->DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC &&
+             ((const IMAGE_OPTIONAL_HEADER64 *)optional.data())->NumberOfRvaAndSizes >
+                 IMAGE_DIRECTORY_ENTRY_IMPORT)
+        imports = ((const IMAGE_OPTIONAL_HEADER64 *)optional.data())->DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<IMAGE_SECTION_HEADER> sections(image ? header.NumberOfSections : 0);
+    if (!sections.empty() && fread(sections.data(), sizeof sections[0], sections.size(), f) != sections.size())
+        image = false;
+    // The descriptors end with one of zeros; a damaged image's list is cut
+    // rather than read without end.
+    unsigned long long at = image ? FileOffset(sections, imports.VirtualAddress) : 0;
+    for (int i = 0; at && i < 1024; ++i, at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        IMAGE_IMPORT_DESCRIPTOR descriptor;
+        if (at > 0x7fffffff || fseek(f, (long)at, SEEK_SET) != 0 ||
+            fread(&descriptor, sizeof descriptor, 1, f) != 1 || !descriptor.Name)
+            break;
+        unsigned long long nameAt = FileOffset(sections, descriptor.Name);
+        char szName[MAX_PATH] = "";
+        if (nameAt && nameAt <= 0x7fffffff && fseek(f, (long)nameAt, SEEK_SET) == 0 &&
+            fgets(szName, sizeof szName, f) && *szName)
+            names.push_back(szName);
+    }
+    fclose(f);
+    return image;
+}
+
 std::string WholeProblem(const PeImage &image)
 {
     if (image.dataEnd > image.fileBytes)

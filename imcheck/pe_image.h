@@ -4,6 +4,7 @@
 #define IMCHECK_PE_IMAGE_H
 
 #include <string>
+#include <vector>
 
 enum PeKind { PE_NOT_AN_IMAGE, PE_PROGRAM, PE_LIBRARY };
 
@@ -28,6 +29,11 @@ struct PeImage {
 bool ReadPeImage(const std::wstring &path, PeImage &image);
 // The same for a path in the ANSI code page, as the ANSI calls convert it.
 bool ReadPeImage(const std::string &path, PeImage &image);
+
+// The names of the libraries an image imports when it is loaded, as its
+// import directory gives them; false when the file cannot be read as an
+// image.
+bool ReadImportNames(const std::wstring &path, std::vector<std::string> &names);
 
 // What keeps an image from being whole: "" when it holds every byte its
 // headers describe and its checksum matches where the header sets one;

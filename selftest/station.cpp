@@ -154,7 +154,13 @@ bool LayOutStation(const std::string &base, const std::wstring &release, const s
     station.launcher = station.root + "Java\\bin\\java.exe";
     std::string java = station.root + "Java\\";
     if (!MakeFolder(station.install, error) || !MakeFolder(station.root + "NNM", error) ||
-        !MakeFolder(station.platform, error) || !MakeFolder(java, error) || !MakeFolder(java + "bin", error))
+        !MakeFolder(station.platform, error) || !MakeFolder(java, error) || !MakeFolder(java + "bin", error) ||
+        !MakeFolder(java + "bin\\server", error) || !MakeFolder(java + "lib", error))
+        return false;
+    // The runtime's files where a launcher looks for them, so that imcheck
+    // finds the stand-in's runtime as it finds a real one; never loaded.
+    if (!WriteText(java + "bin\\server\\jvm.dll", "MZ", error) ||
+        !WriteText(java + "lib\\modules", "JIMAGE", error))
         return false;
     for (const char *binary : {"imdaemon.exe", "nodeflags.dll", "imcheck.exe"})
         if (!CopyInto(release + FromAnsi(binary), station.install + binary, error))

@@ -124,9 +124,24 @@ struct Install {
     std::wstring arguments;             // imcheck's command-line arguments
     std::string cwd;                    // imcheck's current folder; the test's own when empty
     HANDLE held = INVALID_HANDLE_VALUE; // a file kept open while imcheck runs
+    std::string platform;               // the platform's folder on imcheck's PATH; none when empty
 
-    Report Check() const { return RunImcheck(arguments, cwd, root + "imcheck-report.txt"); }
+    Report Check() const;
 };
+
+// imcheck with the platform's folder first on its PATH, as the process
+// manager's own PATH would hold it.
+Report Install::Check() const
+{
+    char szPath[32767];
+    DWORD n = GetEnvironmentVariableA("PATH", szPath, sizeof szPath);
+    std::string path = n > 0 && n < sizeof szPath ? szPath : "";
+    if (!platform.empty())
+        SetEnvironmentVariableA("PATH", (platform + ";" + path).c_str());
+    Report report = RunImcheck(arguments, cwd, root + "imcheck-report.txt");
+    SetEnvironmentVariableA("PATH", path.c_str());
+    return report;
+}
 
 static void Populate(Install &in)
 {
@@ -199,14 +214,28 @@ static std::string FixtureRoot()
     return root;
 }
 
+// A Java runtime as a launcher finds it: a JVM library and the class
+// library of Java 9 and later beside its bin folder.
+static void LayOutRuntime(const std::string &home)
+{
+    for (const char *folder : {"", "bin", "bin\\server", "lib"})
+        CreateDirectoryA((home + folder).c_str(), 0);
+    Copy(PmProgramDir() + "javaapp.exe", home + "bin\\java.exe");
+    WriteFileText(home + "bin\\server\\jvm.dll", "MZ");
+    WriteFileText(home + "lib\\modules", "JIMAGE");
+}
+
 static Install CleanInstall()
 {
     Install in;
     in.root = FixtureRoot();
-    CreateDirectoryA((in.root + "jre").c_str(), 0);
-    CreateDirectoryA((in.root + "jre\\bin").c_str(), 0);
+    LayOutRuntime(in.root + "jre\\");
     in.launcher = in.root + "jre\\bin\\java.exe";
-    Copy(PmProgramDir() + "javaapp.exe", in.launcher);
+    in.platform = in.root + "NNM\\bin";
+    CreateDirectoryA((in.root + "NNM").c_str(), 0);
+    CreateDirectoryA(in.platform.c_str(), 0);
+    Copy(PmProgramDir() + "ov.dll", in.platform + "\\ov.dll");
+    Copy(PmProgramDir() + "ovw.dll", in.platform + "\\ovw.dll");
     in.dir = in.root + "Integration Module\\";
     Populate(in);
     return in;
@@ -427,12 +456,12 @@ static const Case cases[] = {
          ASSERT_EQ(path.size(), 259u);
          SetJavaFile(in, path + " -Xmx512m");
      },
-     {{"warning", "first line of java_file.dat is 268 characters long: the daemon reads only its first 259 and "
-                  "takes"}}},
+     {{"warning", "first line of java_file.dat is 268 characters long: the daemon reads only its first 259 bytes "
+                  "and takes"}}},
     {"LauncherPathOf260Characters",
      [](Install &in) { SetJavaFile(in, StretchedLauncher(in, 260)); },
-     {{"warning", "the launcher path in java_file.dat is 260 characters long, more than the 259 the daemon reads: "
-                  "it takes"},
+     {{"warning", "the launcher path in java_file.dat is 260 characters long, more than the 259 bytes the daemon "
+                  "reads: it takes"},
       {"error", "java.ex\" does not exist"}}},
     {"JavaFileNulAfterACompleteLauncherPath",
      [](Install &in) { SetJavaFile(in, in.launcher + std::string(1, '\0') + " -Xmx512m"); },
@@ -567,7 +596,8 @@ static const Case cases[] = {
      {{"error", "imdaemon.exe in the install directory is not a Windows program"}}},
     {"ObjectDatabaseLibraryInTheLaunchersFolder",
      [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.root + "jre\\bin\\ovw.dll"); },
-     {{"error", "ovw.dll is in the launcher's folder \"" FIXTURE_DRIVE}}},
+     {{"error", "jre\\bin\\ovw.dll\" is the ovw.dll the Java application would load: Windows finds it in the "
+                "program's own folder before PATH, where the platform's on PATH is \"" FIXTURE_DRIVE}}},
     {"LauncherOfTheOtherArchitecture",
      [](Install &in) { Copy(HereFile("other-arch-program.exe"), in.launcher); },
      {{"error", "launcher is a " OTHER_MACHINE " program and nodeflags.dll a " BUILD_MACHINE " library"}}},
@@ -584,7 +614,8 @@ static const Case cases[] = {
          Populate(in);
      },
      {{"error", "install directory holds a ';': the library path and the class path are split there, so the Java "
-                "application finds neither nodeflags.dll nor its archives and cannot work"}}},
+                "application cannot load nodeflags.dll by the library path (Windows may still find it in its "
+                "current folder, the install directory) and finds none of its archives"}}},
     {"SemicolonInArchiveName",
      [](Install &in) { WriteFileText(in.dir + "a;b.jar", "PK"); },
      {{"warning", "\"a;b.jar\" in the install directory holds a ';'"}}},
@@ -627,7 +658,13 @@ static const Case cases[] = {
          Copy(PmProgramDir() + "ov.dll", in.dir + "ov.dll");
          Copy(PmProgramDir() + "ovw.dll", in.dir + "OVW.DLL");
      },
-     {{"warning", "ov.dll is in the install directory"}, {"warning", "ovw.dll is in the install directory"}}},
+     // The daemon's own folder, and the Java application's current folder.
+     {{"error",
+       "Module\\ov.dll\" is the ov.dll the daemon would load: Windows finds it in the program's own folder "
+       "before PATH"},
+      {"error",
+       "Module\\ovw.dll\" is the ovw.dll the Java application would load: Windows finds it in the current "
+       "folder before PATH"}}},
     {"DirectoryWritableByEveryone",
      [](Install &in) { LetEveryoneWrite(in.dir); },
      {{"warning", "Module\\\" can be changed by Everyone: whoever can write it"}}},
@@ -702,9 +739,10 @@ static const Case cases[] = {
          LetEveryoneWrite(lib + "security");
          for (int i = 0; i < 20; ++i)
              LetEveryoneWrite(lib + (i % 2 ? "security\\" : "") + "file" + std::to_string(i));
+         LetEveryoneWrite(lib + "modules");
      },
      {{"warning", "a folder of the Java runtime \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
-                  "RuntimeFolderOpenToEveryone\\jre\\lib\\\" and the 21 files and folders below it can be changed "
+                  "RuntimeFolderOpenToEveryone\\jre\\lib\\\" and the 22 files and folders below it can be changed "
                   "by Everyone"}}},
     {"RuntimeFilesOpenToEveryone",
      [](Install &in) {
@@ -738,8 +776,8 @@ static const Case cases[] = {
                   "LauncherThroughALink\\open\\\" can be changed by Everyone"}}},
     {"RuntimeFolderThroughALink",
      [](Install &in) {
-         CreateDirectoryA((in.root + "lib").c_str(), 0);
-         WriteFileText(in.root + "lib\\modules", "x");
+         // The runtime's class library is found through the link.
+         ASSERT_TRUE(MoveFileA((in.root + "jre\\lib").c_str(), (in.root + "lib").c_str()));
          MoveBehindALink(in, "lib");
          MakeLink(in.root + "jre\\lib", in.root + "open\\lib");
      },

@@ -14,38 +14,38 @@
 
 TEST(WinPath, ALiteralPathIsOpenedAsItIs)
 {
-    EXPECT_EQ(OpenedPath("\\\\?\\C:\\jre\\bin\\java.exe "), "\\\\?\\C:\\jre\\bin\\java.exe ");
-    EXPECT_EQ(OpenedPath("\\\\?\\C:\\jre\\.\\bin\\java.exe."), "\\\\?\\C:\\jre\\.\\bin\\java.exe.");
-    EXPECT_EQ(OpenedPath("C:\\jre\\bin\\java.exe. "), "C:\\jre\\bin\\java.exe") << "another path loses them";
+    EXPECT_EQ(OpenedPath(L"\\\\?\\C:\\jre\\bin\\java.exe "), L"\\\\?\\C:\\jre\\bin\\java.exe ");
+    EXPECT_EQ(OpenedPath(L"\\\\?\\C:\\jre\\.\\bin\\java.exe."), L"\\\\?\\C:\\jre\\.\\bin\\java.exe.");
+    EXPECT_EQ(OpenedPath(L"C:\\jre\\bin\\java.exe. "), L"C:\\jre\\bin\\java.exe") << "another path loses them";
 }
 
 TEST(WinPath, APartThatEndsWithASpaceOrADotIsKeptInALiteralPathOnly)
 {
-    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\bin\\java.exe "));
-    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\bin\\java.exe."));
-    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre \\bin\\java.exe")) << "a folder's name";
-    EXPECT_TRUE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\..\\jre\\bin\\java.exe")) << "no .. is resolved";
-    EXPECT_FALSE(HasPartWindowsKeeps("\\\\?\\C:\\jre\\bin\\java.exe"));
-    EXPECT_FALSE(HasPartWindowsKeeps("\\\\?\\UNC\\server\\share\\jre\\bin\\java.exe"));
-    EXPECT_FALSE(HasPartWindowsKeeps("C:\\jre\\bin\\java.exe ")) << "Windows drops them";
+    EXPECT_TRUE(HasPartWindowsKeeps(L"\\\\?\\C:\\jre\\bin\\java.exe "));
+    EXPECT_TRUE(HasPartWindowsKeeps(L"\\\\?\\C:\\jre\\bin\\java.exe."));
+    EXPECT_TRUE(HasPartWindowsKeeps(L"\\\\?\\C:\\jre \\bin\\java.exe")) << "a folder's name";
+    EXPECT_TRUE(HasPartWindowsKeeps(L"\\\\?\\C:\\jre\\..\\jre\\bin\\java.exe")) << "no .. is resolved";
+    EXPECT_FALSE(HasPartWindowsKeeps(L"\\\\?\\C:\\jre\\bin\\java.exe"));
+    EXPECT_FALSE(HasPartWindowsKeeps(L"\\\\?\\UNC\\server\\share\\jre\\bin\\java.exe"));
+    EXPECT_FALSE(HasPartWindowsKeeps(L"C:\\jre\\bin\\java.exe ")) << "Windows drops them";
 }
 
 TEST(WinPath, TheFoldersAboveEndAtTheRoot)
 {
-    EXPECT_EQ(FoldersAbove("\\\\?\\C:\\jre\\bin\\java.exe"),
-              (std::vector<std::string>{"\\\\?\\C:\\jre\\bin\\", "\\\\?\\C:\\jre\\", "\\\\?\\C:\\"}));
-    EXPECT_EQ(FoldersAbove("\\\\?\\UNC\\server\\share\\jre\\java.exe"),
-              (std::vector<std::string>{"\\\\?\\UNC\\server\\share\\jre\\", "\\\\?\\UNC\\server\\share\\"}));
-    EXPECT_EQ(FoldersAbove("\\\\server\\share\\jre\\java.exe"),
-              (std::vector<std::string>{"\\\\server\\share\\jre\\", "\\\\server\\share\\"}));
-    EXPECT_EQ(FoldersAbove("C:\\jre\\bin\\"), (std::vector<std::string>{"C:\\jre\\", "C:\\"}));
+    EXPECT_EQ(FoldersAbove(L"\\\\?\\C:\\jre\\bin\\java.exe"),
+              (std::vector<std::wstring>{L"\\\\?\\C:\\jre\\bin\\", L"\\\\?\\C:\\jre\\", L"\\\\?\\C:\\"}));
+    EXPECT_EQ(FoldersAbove(L"\\\\?\\UNC\\server\\share\\jre\\java.exe"),
+              (std::vector<std::wstring>{L"\\\\?\\UNC\\server\\share\\jre\\", L"\\\\?\\UNC\\server\\share\\"}));
+    EXPECT_EQ(FoldersAbove(L"\\\\server\\share\\jre\\java.exe"),
+              (std::vector<std::wstring>{L"\\\\server\\share\\jre\\", L"\\\\server\\share\\"}));
+    EXPECT_EQ(FoldersAbove(L"C:\\jre\\bin\\"), (std::vector<std::wstring>{L"C:\\jre\\", L"C:\\"}));
 }
 
 TEST(WinPath, ALiteralPathIsTheSamePlaceAsItsPlainForm)
 {
-    EXPECT_TRUE(SamePath("\\\\?\\C:\\windows\\", "C:\\WINDOWS"));
-    EXPECT_TRUE(SamePath("\\\\?\\UNC\\server\\share\\jre", "\\\\server\\share\\jre\\"));
-    EXPECT_FALSE(SamePath("\\\\?\\C:\\windows", "C:\\windows\\system32"));
+    EXPECT_TRUE(SamePath(L"\\\\?\\C:\\windows\\", L"C:\\WINDOWS"));
+    EXPECT_TRUE(SamePath(L"\\\\?\\UNC\\server\\share\\jre", L"\\\\server\\share\\jre\\"));
+    EXPECT_FALSE(SamePath(L"\\\\?\\C:\\windows", L"C:\\windows\\system32"));
 }
 
 TEST(AnsiText, TheCommandLineIsCountedInCharactersNotBytes)

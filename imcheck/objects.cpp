@@ -1,0 +1,320 @@
+#include "objects.h"
+
+#include <windows.h>
+
+#include "pe_image.h"
+#include "report.h"
+#include "runtime.h"
+
+static const wchar_t szChooses[] = L"and so chooses what the daemon runs under the process manager's account";
+
+static bool IsReparsePoint(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+static bool IsFolderPath(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// An object's key: where its path really leads (a link, the link itself).
+static std::wstring Key(const std::wstring &path, bool link)
+{
+    std::wstring key;
+    if (link || !FinalPath(path, key))
+        key = OpenedPath(path);
+    while (key.size() > 3 && IsSeparator(key.back()))
+        key.pop_back();
+    return (link ? L"|" : L"") + key;
+}
+
+static size_t AddObject(Model &m, const std::wstring &path, bool link, const Use &use)
+{
+    std::wstring key = Key(path, link);
+    auto found = m.index.find(key);
+    size_t at = found == m.index.end() ? m.objects.size() : found->second;
+    if (found == m.index.end()) {
+        m.objects.push_back({path, link, {}});
+        m.index[key] = at;
+    }
+    m.objects[at].uses.push_back(use);
+    return at;
+}
+
+static std::wstring AboveWhy(const std::wstring &what)
+{
+    return L"whoever can delete or rename what it holds, or change its permissions, can put another in place "
+           L"of " +
+           what + L", " + szChooses;
+}
+
+static void AddFoldersAbove(Model &m, const std::wstring &path, const std::wstring &what,
+                            const std::wstring &shown, size_t tree = NO_TREE)
+{
+    for (const std::wstring &folder : FoldersAbove(path))
+        AddObject(m, folder, false,
+                  {OBJECT_FOLDER_ABOVE, false, L"the folder above " + shown, AboveWhy(what), tree});
+}
+
+// Where path really leads, when that is not where it says: a link or
+// junction on it, or its drive, leads elsewhere; empty when not.
+static std::wstring LinkedPath(const std::wstring &path)
+{
+    std::wstring real;
+    if (!FinalPath(path, real) || SamePath(OpenedPath(path), real))
+        return L"";
+    return IsFolderPath(real) ? WithSeparator(real) : real;
+}
+
+// How a finding says that a path led elsewhere: through a link on it, or
+// through its drive (a substituted or mapped drive is no link).
+static std::wstring Followed(const std::wstring &what, const std::wstring &path, bool linkOnIt,
+                             const std::wstring &real)
+{
+    if (linkOnIt)
+        return what + L"'s real path (a link on " + Quoted(path) + L" was followed)";
+    std::wstring full = OpenedPath(path);
+    return what + L"'s real path (" + Quoted(path) + L" is on drive " + full.substr(0, RootLength(full)) +
+           L", which leads to " + Quoted(FolderOf(real)) + L")";
+}
+
+// An object reached by path in role: the object, every folder above it, each
+// link on the way (the link itself) and, where the path leads elsewhere,
+// every folder above the place it really leads to.
+static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std::wstring &what,
+                  const std::wstring &why, size_t tree = NO_TREE)
+{
+    std::wstring full = OpenedPath(path);
+    AddObject(m, full, false, {role, tree == NO_TREE, what, why, tree});
+    AddFoldersAbove(m, full, what, what, tree);
+    bool linkOnIt = false;
+    for (size_t at = RootLength(full); at <= full.size(); ++at) {
+        if (at < full.size() && !IsSeparator(full[at]))
+            continue;
+        std::wstring part = full.substr(0, at);
+        if (!part.empty() && !IsSeparator(part.back()) && IsReparsePoint(part)) {
+            linkOnIt = true;
+            AddObject(m, part, true,
+                      {OBJECT_LINK, true, L"the link on the way to " + what,
+                       L"whoever can change or replace it chooses where it leads, and so what is taken for " +
+                           what + L", " + szChooses,
+                       NO_TREE});
+        }
+    }
+    std::wstring real = LinkedPath(full);
+    if (!real.empty())
+        AddFoldersAbove(m, real, what + L"'s real path", Followed(what, full, linkOnIt, real), tree);
+}
+
+// path (a folder, ending with a backslash) and everything below it, in
+// order, each folder before what it holds, as members of tree t; a link
+// below it is followed once (the link itself and the folders above the place
+// it leads to are gathered too).
+static void Walk(Model &m, size_t t, const std::wstring &path)
+{
+    Tree &tree = m.trees[t];
+    size_t at = tree.members.size();
+    size_t object =
+        AddObject(m, path, false, {OBJECT_FOLDER, false, at == 0 ? tree.rootWhat : tree.folderWhat, tree.why, t});
+    m.trees[t].members.push_back({object, true, 0, 0});
+    if (!m.walkedFolders.insert(Key(path, false)).second)
+        return;
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = FindFirstFileW((path + L"*").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+        m.trees[t].members[at].error = GetLastError();
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (m.walked >= MAX_TREE_OBJECTS) {
+                m.walkCut = true;
+                break;
+            }
+            ++m.walked;
+            std::wstring entry = path + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                AddObject(m, entry, true,
+                          {OBJECT_LINK, true, L"the link in " + m.trees[t].rootWhat,
+                           L"whoever can change or replace it chooses where it leads, and so " + m.trees[t].why,
+                           NO_TREE});
+                std::wstring real = LinkedPath(entry);
+                if (!real.empty())
+                    AddFoldersAbove(m, real, L"the link's real path", Followed(L"the link", entry, true, real));
+            }
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                Walk(m, t, entry + L"\\");
+            } else {
+                size_t file =
+                    AddObject(m, entry, false, {OBJECT_FILE, false, m.trees[t].fileWhat, m.trees[t].why, t});
+                m.trees[t].members.push_back({file, false, 0, 0});
+            }
+        } while (FindNextFileW(hFind, &data));
+        FindClose(hFind);
+    }
+    m.trees[t].members[at].below = m.trees[t].members.size() - at - 1;
+}
+
+static void WalkTree(Model &m, const std::wstring &folder, const std::wstring &rootWhat,
+                     const std::wstring &folderWhat, const std::wstring &fileWhat, const std::wstring &why)
+{
+    m.trees.push_back({rootWhat, folderWhat, fileWhat, why, {}});
+    std::wstring root = WithSeparator(OpenedPath(folder));
+    // The folders above the walked one are those of what it is part of.
+    AddFoldersAbove(m, root, rootWhat, rootWhat);
+    Walk(m, m.trees.size() - 1, root);
+}
+
+// The launcher, its folder, the libraries it loads from there, and the Java
+// runtime where the launcher finds it.
+static void GatherLauncher(const Facts &f, Model &m)
+{
+    const std::wstring &launcher = f.launcherFile.path;
+    Reach(m, launcher, OBJECT_FILE, L"the launcher",
+          L"whoever can change it chooses the program the daemon starts under the process manager's account");
+    // Its runtime is found from its real folder, shown as named where no
+    // link leads elsewhere.
+    std::wstring real;
+    if (!FinalPath(launcher, real) || SamePath(real, launcher))
+        real = launcher;
+    std::wstring folder = FolderOf(real);
+    Reach(m, FolderOf(launcher), OBJECT_FOLDER, L"the launcher's folder",
+          L"Windows searches it first for the libraries the launcher loads, so whoever can add a file there or "
+          L"replace one chooses code that runs under the process manager's account");
+    std::vector<std::string> imports;
+    ReadImportNames(real, imports);
+    for (const std::string &name : imports) {
+        std::wstring library = folder + std::wstring(name.begin(), name.end());
+        DWORD attributes = GetFileAttributesW(library.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            Reach(
+                m, library, OBJECT_FILE, L"a library the launcher loads from its own folder",
+                L"whoever can change it chooses code that the launcher runs under the process manager's account");
+    }
+    Runtime runtime = FindRuntime(real);
+    m.runtimeHome = runtime.home;
+    m.runtimeFound = !runtime.folder.empty();
+    if (!m.runtimeFound)
+        return;
+    std::wstring why = L"whoever can change the Java runtime's files, or add some, chooses code that the launcher "
+                       L"loads and runs under the process manager's account";
+    // A runtime at a drive's root is its folders there, not the whole drive.
+    if (RootLength(runtime.folder) == runtime.folder.size()) {
+        for (const wchar_t *part : {L"bin", L"lib", L"conf"})
+            if (IsFolderPath(runtime.folder + part))
+                WalkTree(m, runtime.folder + part, L"a folder of the Java runtime",
+                         L"a folder of the Java runtime", L"a file of the Java runtime", why);
+    } else {
+        WalkTree(m, runtime.folder, L"the Java runtime", L"a folder of the Java runtime",
+                 L"a file of the Java runtime", why);
+    }
+}
+
+// Where the daemon finds ov.dll and the Java application ovw.dll (which
+// nodeflags.dll imports), in Windows' search order for each process. The
+// process manager runs as a service, so PATH is the system's; a library
+// found only through imcheck's own PATH is named as such. The winner and
+// every folder searched before it decide which library runs.
+static void GatherLibraries(const Facts &f, Model &m)
+{
+    std::wstring systemPath;
+    m.systemPathRead = SystemPath(systemPath);
+    std::wstring ownPath = OwnPath();
+    struct Search {
+        const wchar_t *name;
+        const wchar_t *process;
+        std::wstring programFolder, currentFolder;
+    };
+    std::vector<Search> searches;
+    if (f.dirFound)
+        searches.push_back({L"ov.dll", L"the daemon", f.dir, L""});
+    if (f.dirFound && f.launcherFile.IsFile())
+        searches.push_back({L"ovw.dll", L"the Java application", FolderOf(f.launcherFile.path), f.dir});
+    for (const Search &search : searches) {
+        LibraryFound found;
+        found.name = search.name;
+        found.process = search.process;
+        found.currentUnknown = search.currentFolder.empty();
+        found.places = SearchOrder(search.programFolder, search.currentFolder, systemPath);
+        FindLibrary(found, ownPath, !SameName(ownPath, systemPath));
+        // What decides which library is loaded: the winner and every folder
+        // searched before it.
+        size_t last = found.winner == (size_t)-1 ? found.places.size() : found.winner + 1;
+        std::wstring library = std::wstring(search.name);
+        for (size_t i = 0; i < last && i < found.places.size(); ++i) {
+            const std::wstring &folder = found.places[i].folder;
+            if (IsFolderPath(folder))
+                AddObject(m, OpenedPath(folder), false,
+                          {OBJECT_FOLDER, true,
+                           L"a folder Windows searches for " + library + L" for " + found.process + L" (" +
+                               found.places[i].how + L")",
+                           L"whoever can add a file there puts an " + library +
+                               L" ahead of the platform's, code " + found.process +
+                               L" runs under the process manager's account",
+                           NO_TREE});
+        }
+        if (found.winner != (size_t)-1)
+            Reach(m, found.places[found.winner].folder + library, OBJECT_FILE,
+                  L"the " + library + L" " + found.process + L" loads",
+                  L"whoever can change it chooses code " + std::wstring(found.process) +
+                      L" runs under the process manager's account");
+        m.libraries.push_back(found);
+    }
+}
+
+void GatherModel(const Facts &f, Model &m)
+{
+    if (f.dirFound)
+        Reach(m, f.dir, OBJECT_FOLDER, L"the install directory",
+              L"whoever can write it can replace java_file.dat or add archives and libraries to the class path, " +
+                  std::wstring(szChooses));
+    if (f.javaFileAttributes != INVALID_FILE_ATTRIBUTES)
+        Reach(m, f.javaFile, OBJECT_FILE, L"java_file.dat",
+              L"whoever can change it chooses the program the daemon starts under the process manager's account");
+    if (f.daemon.IsFile())
+        Reach(m, f.daemon.path, OBJECT_FILE, L"the daemon",
+              L"whoever can change it chooses the program the process manager runs under its account");
+    for (const ClassPathEntry &entry : f.classPath) {
+        if (!entry.carried)
+            continue; // no file of that name is on the class path
+        std::wstring path = f.dir + entry.name;
+        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
+            WalkTree(m, path, L"the folder on the class path", L"a folder in a folder on the class path",
+                     L"a file in a folder on the class path",
+                     L"whoever can change what it holds chooses classes the Java application runs under the "
+                     L"process manager's account");
+        else
+            Reach(m, path, OBJECT_FILE, entry.archive ? L"the archive" : L"the library",
+                  L"it is on the class path, so whoever can change it chooses code the Java application runs "
+                  L"under the process manager's account");
+    }
+    if (f.launcherFile.IsFile())
+        GatherLauncher(f, m);
+    GatherLibraries(f, m);
+}
+
+static int Strength(const Use &use)
+{
+    return (use.role == OBJECT_FOLDER_ABOVE ? 0 : 2) + (use.named ? 1 : 0);
+}
+
+const Use &StrictestUse(const Object &o)
+{
+    const Use *strictest = &o.uses.front();
+    for (const Use &use : o.uses)
+        if (Strength(use) > Strength(*strictest))
+            strictest = &use;
+    return *strictest;
+}
+
+unsigned long RightsOf(const Object &o)
+{
+    unsigned long rights = 0;
+    for (const Use &use : o.uses)
+        rights |= RightsThatMatter(use.role);
+    return rights;
+}
