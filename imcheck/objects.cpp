@@ -74,11 +74,12 @@ static std::wstring LinkedPath(const std::wstring &path)
 static std::wstring Followed(const std::wstring &what, const std::wstring &path, bool linkOnIt,
                              const std::wstring &real)
 {
-    if (linkOnIt)
-        return what + L"'s real path (a link on " + Quoted(path) + L" was followed)";
     std::wstring full = OpenedPath(path);
-    return what + L"'s real path (" + Quoted(path) + L" is on drive " + full.substr(0, RootLength(full)) +
-           L", which leads to " + Quoted(FolderOf(real)) + L")";
+    std::wstring root = full.substr(0, RootLength(full)), realRoot;
+    if (!linkOnIt && !SameName(real.substr(0, root.size()), root) && FinalPath(root, realRoot))
+        return what + L"'s real path (" + Quoted(path) + L" is on drive " + root + L", which leads to " +
+               Quoted(WithSeparator(realRoot)) + L")";
+    return what + L"'s real path (a link on " + Quoted(path) + L" was followed)";
 }
 
 // An object reached by path in role: the object, every folder above it, each

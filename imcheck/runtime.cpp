@@ -40,6 +40,6 @@ Runtime FindRuntime(const std::wstring &realLauncher)
 
 std::wstring LookedFor(const std::wstring &home)
 {
-    return L"bin\\server\\jvm.dll or bin\\client\\jvm.dll with lib\\modules or lib\\rt.jar in " + home +
-           L" or in " + home + L"jre\\";
+    return L"bin\\server\\jvm.dll or bin\\client\\jvm.dll with lib\\modules or lib\\rt.jar in \"" + home +
+           L"\" or in \"" + home + L"jre\\\"";
 }

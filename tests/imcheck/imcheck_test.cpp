@@ -305,8 +305,11 @@ static void MakeLink(const std::string &link, const std::string &target)
     ASSERT_TRUE(RunUnix(
         "Z:\\bin\\ln", command,
         [](const std::string &path) {
+            // Wine marks a link to a folder as a reparse point, a link to a
+            // file not.
             DWORD attributes = GetFileAttributesA(path.c_str());
-            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            return attributes != INVALID_FILE_ATTRIBUTES &&
+                   ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY));
         },
         link))
         << link << " by " << command;
@@ -317,10 +320,38 @@ static void MakeLink(const std::string &link, const std::string &target)
 static void MoveBehindALink(Install &in, const std::string &name)
 {
     std::string open = in.root + "open\\";
+    std::string leaf = name.substr(name.find_last_of('\\') + 1);
     ASSERT_TRUE(CreateDirectoryA(open.c_str(), 0));
-    ASSERT_TRUE(MoveFileA((in.root + name).c_str(), (open + name).c_str()));
-    MakeLink(in.root + name, open + name);
+    ASSERT_TRUE(MoveFileA((in.root + name).c_str(), (open + leaf).c_str()));
+    MakeLink(in.root + name, open + leaf);
     LetEveryoneWrite(open);
+}
+
+// Gives Everyone rights (SDDL) over path, and nothing else.
+static void LetEveryoneDo(const std::string &path, const std::string &rights)
+{
+    PSECURITY_DESCRIPTOR descriptor = 0;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        ("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;" + rights + ";;;WD)").c_str(), SDDL_REVISION_1, &descriptor, 0));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = 0;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(
+        SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
+        (DWORD)ERROR_SUCCESS);
+    LocalFree(descriptor);
+}
+
+// A launcher in a folder of its own, root\tools\launcher\, whose home
+// (root\tools\) holds no runtime: a copy of java.exe, or of the program
+// given.
+static void LauncherInToolsFolder(Install &in, const std::string &program = "")
+{
+    CreateDirectoryA((in.root + "tools").c_str(), 0);
+    CreateDirectoryA((in.root + "tools\\launcher").c_str(), 0);
+    in.launcher = in.root + "tools\\launcher\\java.exe";
+    Copy(program.empty() ? in.root + "jre\\bin\\java.exe" : program, in.launcher);
+    SetJavaFile(in, in.launcher);
 }
 
 // The launcher path stretched with ".\" to exactly length characters.
@@ -795,6 +826,107 @@ static const Case cases[] = {
      [](Install &in) { in.arguments = L"\"" + Wide(in.dir) + L"\""; },
      // The quote is part of the argument; no backslash is added to it.
      {{"error", "does not end with a backslash"}, {"error", "Integration Module\"\" does not exist"}}},
+    {"JavaFileThroughALink",
+     [](Install &in) { MoveBehindALink(in, "Integration Module\\java_file.dat"); },
+     {{"warning",
+       "the folder above java_file.dat's real path (a link on \"" FIXTURE_DRIVE
+       ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\JavaFileThroughALink\\Integration "
+       "Module\\java_file.dat\" was followed) \"" FIXTURE_DRIVE_UPPER
+       ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\JavaFileThroughALink\\open\\\" can be changed by "
+       "Everyone"}}},
+    {"ArchiveThroughALink",
+     [](Install &in) { MoveBehindALink(in, "Integration Module\\app.jar"); },
+     {{"warning",
+       "the folder above the archive's real path (a link on \"" FIXTURE_DRIVE
+       ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\ArchiveThroughALink\\Integration Module\\app.jar\" "
+       "was followed)"}}},
+    {"LaunchersFolderAlsoAboveTheInstallDirectory",
+     [](Install &in) {
+         // Met first above the install directory, where adding a file is
+         // harmless; as the launcher's folder it plants a library.
+         in.dir = in.root + "jre\\bin\\Integration Module\\";
+         Populate(in);
+         LetEveryoneDo(in.root + "jre\\bin", "0x2");
+     },
+     {{"warning", "the launcher's folder \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "LaunchersFolderAlsoAboveTheInstallDirectory\\jre\\bin\\\" can be changed by Everyone"}}},
+    {"RuntimeOfALauncherFolderNotNamedBin",
+     [](Install &in) {
+         // The launcher's home is the parent of its folder, whatever that is named.
+         LauncherInToolsFolder(in);
+         LayOutRuntime(in.root + "tools\\");
+         LetEveryoneWrite(in.root + "tools\\lib\\modules");
+     },
+     {{"warning", "a file of the Java runtime \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "RuntimeOfALauncherFolderNotNamedBin\\tools\\lib\\modules\" can be changed by Everyone"}}},
+    {"RuntimeOfADevelopmentKit",
+     [](Install &in) {
+         // jdk\bin\java.exe finds its runtime in jdk\jre, Java 8's layout.
+         CreateDirectoryA((in.root + "jdk").c_str(), 0);
+         CreateDirectoryA((in.root + "jdk\\bin").c_str(), 0);
+         LayOutRuntime(in.root + "jdk\\jre\\");
+         DeleteFileA((in.root + "jdk\\jre\\lib\\modules").c_str());
+         WriteFileText(in.root + "jdk\\jre\\lib\\rt.jar", "PK");
+         LetEveryoneWrite(in.root + "jdk\\jre\\lib\\rt.jar");
+         in.launcher = in.root + "jdk\\bin\\java.exe";
+         Copy(PmProgramDir() + "javaapp.exe", in.launcher);
+         SetJavaFile(in, in.launcher);
+     },
+     {{"warning", "a file of the Java runtime \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "RuntimeOfADevelopmentKit\\jdk\\jre\\lib\\rt.jar\" can be changed by Everyone"}}},
+    {"LauncherWithNoRuntimeWhereItLooks",
+     [](Install &in) { LauncherInToolsFolder(in); },
+     {{"warning",
+       "launcher\\java.exe\" finds no Java runtime where a launcher looks for one (bin\\server\\jvm.dll or "
+       "bin\\client\\jvm.dll with lib\\modules or lib\\rt.jar in \"" FIXTURE_DRIVE}}},
+    {"LibraryTheLauncherImportsFromItsFolder",
+     [](Install &in) {
+         // Checked in the launcher's own folder, whatever the layout.
+         LauncherInToolsFolder(in, HereFile("jli-launcher.exe"));
+         Copy(HereFile("jli.dll"), in.root + "tools\\launcher\\jli.dll");
+         LetEveryoneWrite(in.root + "tools\\launcher\\jli.dll");
+     },
+     {{"warning", "launcher\\java.exe\" finds no Java runtime where a launcher looks for one"},
+      {"warning", "a library the launcher loads from its own folder \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\LibraryTheLauncherImportsFromItsFolder\\tools\\"
+                  "launcher\\jli.dll\" can be changed by Everyone"}}},
+    {"NoPlatformLibraryOnAnyPath",
+     [](Install &in) { in.platform.clear(); },
+     {{"warning", "no ov.dll is found where Windows looks for it for the daemon"},
+      {"warning", "no ovw.dll is found where Windows looks for it for the Java application"}}},
+    {"FolderOnThePathAheadOfThePlatformOpenToEveryone",
+     [](Install &in) {
+         CreateDirectoryA((in.root + "open").c_str(), 0);
+         LetEveryoneWrite(in.root + "open");
+         in.platform = in.root + "open;" + in.platform;
+     },
+     {{"warning",
+       "a folder Windows searches for ov.dll for the daemon (PATH) \"" FIXTURE_DRIVE
+       ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\FolderOnThePathAheadOfThePlatformOpenToEveryone\\"
+       "open\\\" can be changed by Everyone"}}},
+    {"LauncherLiteralPathToANameEndingWithASpace",
+     [](Install &in) {
+         // Such a file can exist; a \\?\ path names it.
+         std::string named = in.root + "jre\\bin\\java.exe";
+         std::string command = "/bin/cp \"" + UnixPath(named) + "\" \"" + UnixPath(named) + " \"";
+         ASSERT_TRUE(RunUnix(
+             "Z:\\bin\\cp", command,
+             [](const std::string &folder) {
+                 WIN32_FIND_DATAA data;
+                 HANDLE hFind = FindFirstFileA((folder + "*").c_str(), &data);
+                 bool seen = false;
+                 if (hFind != INVALID_HANDLE_VALUE) {
+                     do
+                         seen |= std::string(data.cFileName) == "java.exe ";
+                     while (FindNextFileA(hFind, &data));
+                     FindClose(hFind);
+                 }
+                 return seen;
+             },
+             in.root + "jre\\bin\\"));
+         SetJavaFile(in, "\\\\?\\" + named + " ");
+     },
+     {{"warning", "the launcher is \"java.exe \", not java.exe or javaw.exe"}}},
     {"FolderAboveBothOpenToEveryone",
      [](Install &in) { LetEveryoneWrite(in.root); },
      {{"warning", "Everyone: whoever can delete or rename what it holds, or change its permissions, can put "
