@@ -1018,3 +1018,120 @@ TEST_F(Imcheck, NamesTheProcessOfAListenerWindowAlreadyOpen)
         << found[0];
     EXPECT_EQ(report.status, 2u);
 }
+
+// Names as the system keeps them, under the single-byte code page 1252 and
+// the double-byte 932 (Shift JIS), where a character's second byte may be a
+// backslash (0x5C) or a letter: the same fixture, and what each code page
+// makes of it. The 932 run is its own test (tests/imcheck/CMakeLists.txt).
+struct CodePageCase {
+    const char *name;
+    void (*change)(Install &in);
+    std::vector<Finding> in1252, in932;
+};
+
+static HANDLE CreateWide(const std::wstring &path)
+{
+    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+}
+
+static void LetEveryoneWriteWide(const std::wstring &path)
+{
+    PSECURITY_DESCRIPTOR descriptor = 0;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)",
+                                                                     SDDL_REVISION_1, &descriptor, 0));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = 0;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(
+        SetNamedSecurityInfoW(&std::wstring(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
+        (DWORD)ERROR_SUCCESS);
+    LocalFree(descriptor);
+}
+
+static const CodePageCase codePageCases[] = {
+    {"FolderWhoseNameHasA5CSecondByte",
+     [](Install &in) {
+         // So (U+30BD) is 0x83 0x5C in 932, table (U+8868) 0x95 0x5C: no
+         // backslash and no folder boundary.
+         std::wstring dir = Wide(in.root) + L"\u30bd\u30d5\u30c8 \u8868\\";
+         ASSERT_TRUE(CreateDirectoryW(dir.c_str(), 0) || GetLastError() == ERROR_ALREADY_EXISTS);
+         for (const wchar_t *binary : {L"nodeflags.dll", L"imdaemon.exe"})
+             ASSERT_TRUE(CopyFileW((Wide(PmProgramDir()) + binary).c_str(), (dir + binary).c_str(), FALSE));
+         CloseHandle(CreateWide(dir + L"app.jar"));
+         HANDLE hFile = CreateWide(dir + L"java_file.dat");
+         DWORD written = 0;
+         std::string line = in.launcher + "\r\n";
+         WriteFile(hFile, line.data(), (DWORD)line.size(), &written, 0);
+         CloseHandle(hFile);
+         in.arguments = PmArgument(Wide(Encoded(in.root)) + L"\u30bd\u30d5\u30c8%20\u8868\\");
+     },
+     {{"warning",
+       "\\<U+30BD><U+30D5><U+30C8> <U+8868>\\\" has characters that the ANSI code page 1252 cannot carry"},
+      {"error", "\\??? ?\\\" does not exist: the daemon starts no application"}},
+     {}},
+    {"ArchivesWhoseNamesDifferInASecondBytesCase",
+     [](Install &in) {
+         // A (U+30A2) is 0x83 0x41 in 932, di (U+30C2) 0x83 0x61: two files.
+         CloseHandle(CreateWide(Wide(in.dir) + L"\u30a2.jar"));
+         CloseHandle(CreateWide(Wide(in.dir) + L"\u30c2.jar"));
+         LetEveryoneWriteWide(Wide(in.dir) + L"\u30c2.jar");
+     },
+     {{"warning", "the name of \"<U+30A2>.jar\" in the install directory has characters that the ANSI code page "
+                  "1252 cannot carry"},
+      {"warning", "the name of \"<U+30C2>.jar\" in the install directory has characters that the ANSI code page "
+                  "1252 cannot carry"}},
+     {{"warning", "Integration Module\\\x83\x61.jar\" can be changed by Everyone: it is on the class path"}}},
+    {"FileInAClassPathFolderNamedOutsideTheCodePage",
+     [](Install &in) {
+         // Listed by its real name, not its best fit a.class.
+         ASSERT_TRUE(CreateDirectoryA((in.dir + "classes.jar").c_str(), 0));
+         std::wstring file = Wide(in.dir) + L"classes.jar\\\u0101.class";
+         CloseHandle(CreateWide(file));
+         LetEveryoneWriteWide(file);
+     },
+     {{"warning",
+       "a file in a folder on the class path \"" FIXTURE_DRIVE ":\\ImcheckCodePage.FindingsAsTheCodePage"
+       "MakesThem\\FileInAClassPathFolderNamedOutsideTheCodePage\\Integration Module\\classes.jar\\"
+       "<U+0101>.class\" can be changed by Everyone"}},
+     {{"warning",
+       "a file in a folder on the class path \"" FIXTURE_DRIVE ":\\ImcheckCodePage.FindingsAsTheCodePage"
+       "MakesThem\\FileInAClassPathFolderNamedOutsideTheCodePage\\Integration Module\\classes.jar\\"
+       "<U+0101>.class\" can be changed by Everyone"}}},
+};
+
+static void PrintTo(const CodePageCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class ImcheckCodePage : public ::testing::TestWithParam<CodePageCase> {};
+
+TEST_P(ImcheckCodePage, FindingsAsTheCodePageMakesThem)
+{
+    const CodePageCase &c = GetParam();
+    if (GetACP() != 1252 && GetACP() != 932)
+        GTEST_SKIP() << "the findings are those of code pages 1252 and 932, not " << GetACP();
+    const std::vector<Finding> &findings = GetACP() == 932 ? c.in932 : c.in1252;
+    Install in = CleanInstall();
+    c.change(in);
+    if (HasFatalFailure())
+        return;
+    Report report = in.Check();
+    std::vector<std::string> found = Findings(report);
+    EXPECT_EQ(found.size(), findings.size()) << report.text;
+    DWORD expected = 0;
+    for (const Finding &f : findings) {
+        std::string start = std::string(f.severity) + ": ";
+        bool seen = std::any_of(found.begin(), found.end(), [&](const std::string &line) {
+            return StartsWith(line, start) && line.find(f.phrase) != std::string::npos;
+        });
+        EXPECT_TRUE(seen) << start << "..." << f.phrase << "... missing from:\n" << report.text;
+        expected = start == "error: " ? 1 : expected == 0 ? 2 : expected;
+    }
+    EXPECT_EQ(report.status, expected) << report.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(, ImcheckCodePage, ::testing::ValuesIn(codePageCases),
+                         [](const ::testing::TestParamInfo<CodePageCase> &info) {
+                             return std::string(info.param.name);
+                         });
