@@ -72,6 +72,13 @@ TEST(FileSecurity, RightsThatMatterDependOnTheObject)
     EXPECT_EQ(Holders(Descriptor("(A;;SD;;;AU)"), OBJECT_FOLDER_ABOVE), szAuthenticated) << "delete itself";
     EXPECT_EQ(Holders(Descriptor("(A;;WD;;;BU)"), OBJECT_FOLDER_ABOVE), szUsers) << "change permissions";
     EXPECT_EQ(Holders(Descriptor("(A;;0x1200a9;;;BU)(A;;0x1200a9;;;WD)"), OBJECT_FOLDER), "");
+
+    // A link's own descriptor, which Wine cannot keep: whoever may write it
+    // or its attributes may point it elsewhere.
+    std::string retarget = Descriptor("(A;;0x100;;;BU)");
+    EXPECT_EQ(Holders(retarget, OBJECT_LINK), szUsers) << "write attributes";
+    EXPECT_EQ(Holders(retarget, OBJECT_FILE), "") << "no file's content changes with its attributes";
+    EXPECT_EQ(Holders(Descriptor("(A;;0x2;;;AU)"), OBJECT_LINK), szAuthenticated) << "write its data";
 }
 
 TEST(FileSecurity, EveryAccountThatMayChangeItIsNamed)

@@ -4,6 +4,7 @@
 // code page here, where process creation's limit in characters and the
 // daemon's bytes differ only in a double-byte one.
 #include "ansi_text.h"
+#include "library_search.h"
 #include "win_path.h"
 
 #include <gtest/gtest.h>
@@ -83,4 +84,65 @@ TEST(AnsiText, TextSavedAsUtf8IsRecognised)
     EXPECT_EQ(wide, L"C:\\J\u00e4v\u00e4\\java.exe");
     EXPECT_FALSE(FromUtf8("C:\\jre\\bin\\java.exe", wide)) << "ASCII alone says nothing";
     EXPECT_FALSE(FromUtf8("C:\\J\xE4v\xE4\\java.exe", wide)) << "ANSI text that is no UTF-8";
+}
+
+// Folders of a test's own below the temporary folder, each made empty.
+static std::wstring Folder(const std::wstring &name)
+{
+    wchar_t szTemp[MAX_PATH];
+    GetTempPathW(MAX_PATH, szTemp);
+    std::wstring folder =
+        std::wstring(szTemp) + L"library-search-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name + L"\\";
+    CreateDirectoryW(folder.substr(0, folder.size() - 1).c_str(), 0);
+    DeleteFileW((folder + L"ov.dll").c_str());
+    return folder;
+}
+
+static void Put(const std::wstring &folder)
+{
+    CloseHandle(CreateFileW((folder + L"ov.dll").c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0));
+}
+
+TEST(LibrarySearch, TheFirstFoundWinsAndTheFirstOnPathIsThePlatforms)
+{
+    std::wstring program = Folder(L"program"), first = Folder(L"first"), platform = Folder(L"platform"),
+                 own = Folder(L"own");
+    std::wstring path = first + L";\"" + platform + L"\";;";
+    struct Row {
+        const char *what;
+        std::vector<std::wstring> holding;
+        std::wstring ownPath;
+        size_t winner, platform; // places' indices; -1 for none
+        bool ownPathUsed;
+    };
+    // The places: the program's folder, the system folder, the 16-bit one,
+    // the Windows folder, then first and platform from PATH (a quoted entry
+    // without its quotes, empty ones skipped), then own's.
+    const Row rows[] = {
+        {"the platform's alone", {platform}, L"", 5, 5, false},
+        {"a copy in the program's folder comes first", {program, platform}, L"", 0, 5, false},
+        {"the first on PATH is the platform's", {first, platform}, L"", 4, 4, false},
+        {"none on the system's PATH: imcheck's own", {own}, own, 6, 6, true},
+        {"ahead of imcheck's own", {program, own}, own, 0, 6, true},
+        {"nowhere", {}, own, (size_t)-1, (size_t)-1, false},
+    };
+    for (const Row &row : rows) {
+        for (const std::wstring &folder : {program, first, platform, own})
+            DeleteFileW((folder + L"ov.dll").c_str());
+        for (const std::wstring &folder : row.holding)
+            Put(folder);
+        LibraryFound found;
+        found.name = L"ov.dll";
+        found.places = SearchOrder(program, L"", path);
+        ASSERT_EQ(found.places.size(), 6u);
+        EXPECT_EQ(found.places[5].folder, platform);
+        FindLibrary(found, row.ownPath, !row.ownPath.empty());
+        EXPECT_EQ(found.winner, row.winner) << row.what;
+        EXPECT_EQ(found.platform, row.platform) << row.what;
+        EXPECT_EQ(found.ownPath, row.ownPathUsed) << row.what;
+    }
+    for (const std::wstring &folder : {program, first, platform, own}) {
+        DeleteFileW((folder + L"ov.dll").c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
 }
