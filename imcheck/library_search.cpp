@@ -6,6 +6,11 @@
 
 static void Add(std::vector<SearchPlace> &places, const std::wstring &folder, const std::wstring &how, bool onPath)
 {
+    // A folder searched before (the system folder is on PATH too) finds
+    // nothing new there.
+    for (const SearchPlace &place : places)
+        if (SamePath(place.folder, folder))
+            return;
     if (!folder.empty())
         places.push_back({WithSeparator(folder), how, onPath});
 }
@@ -58,9 +63,13 @@ void FindLibrary(LibraryFound &found, const std::wstring &ownPath, bool ownPathD
     if (found.platform != (size_t)-1 || !ownPathDiffers)
         return;
     size_t from = found.places.size();
-    for (const SearchPlace &place : SearchOrder(L"", L"", ownPath))
-        if (place.onPath)
+    for (const SearchPlace &place : SearchOrder(L"", L"", ownPath)) {
+        bool searched = false;
+        for (size_t i = 0; i < from; ++i)
+            searched |= SamePath(found.places[i].folder, place.folder);
+        if (place.onPath && !searched)
             found.places.push_back(place);
+    }
     for (size_t i = from; i < found.places.size() && found.platform == (size_t)-1; ++i)
         if (Holds(found.places[i], found.name)) {
             found.ownPath = true;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 static std::wstring Wide(const std::string &text)
 {
@@ -118,13 +119,14 @@ static std::string PrintedCommandLine(const Report &report, size_t *length = 0)
 // own, and an install directory holding nodeflags.dll, one archive and
 // java_file.dat naming the launcher.
 struct Install {
-    std::string root;                   // the test's own folder
-    std::string dir;                    // install directory, with the trailing backslash
-    std::string launcher;               // what java_file.dat names
-    std::wstring arguments;             // imcheck's command-line arguments
-    std::string cwd;                    // imcheck's current folder; the test's own when empty
-    HANDLE held = INVALID_HANDLE_VALUE; // a file kept open while imcheck runs
-    std::string platform;               // the platform's folder on imcheck's PATH; none when empty
+    std::string root;                        // the test's own folder
+    std::string dir;                         // install directory, with the trailing backslash
+    std::string launcher;                    // what java_file.dat names
+    std::wstring arguments;                  // imcheck's command-line arguments
+    std::string cwd;                         // imcheck's current folder; the test's own when empty
+    HANDLE held = INVALID_HANDLE_VALUE;      // a file kept open while imcheck runs
+    std::string platform;                    // the platform's folder on imcheck's PATH; none when empty
+    std::vector<std::function<void()>> undo; // what a case changed outside its folder, undone after
 
     Report Check() const;
 };
@@ -325,6 +327,24 @@ static void MoveBehindALink(Install &in, const std::string &name)
     ASSERT_TRUE(MoveFileA((in.root + name).c_str(), (open + leaf).c_str()));
     MakeLink(in.root + name, open + leaf);
     LetEveryoneWrite(open);
+}
+
+// Maps drive letter (lower case) of the build's prefix to folder, as a
+// substituted drive: Wine keeps drives as links in its dosdevices folder.
+static void MapDrive(char letter, const std::string &folder, const std::string &probe)
+{
+    std::string c = UnixPath("C:\\");
+    std::string devices = c.substr(0, c.find_last_of('/', c.size() - 2)) + "/";
+    if (devices.find("/dosdevices/") == std::string::npos)
+        devices += "dosdevices/";
+    else
+        devices = devices.substr(0, devices.find("/dosdevices/") + 12);
+    std::string command = "/bin/ln -sfn \"" + UnixPath(folder) + "\" \"" + devices + letter + ":\"";
+    ASSERT_TRUE(RunUnix(
+        "Z:\\bin\\ln", command,
+        [](const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
+        probe))
+        << command;
 }
 
 // Gives Everyone rights (SDDL) over path, and nothing else.
@@ -874,6 +894,17 @@ static const Case cases[] = {
      },
      {{"warning", "a file of the Java runtime \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
                   "RuntimeOfADevelopmentKit\\jdk\\jre\\lib\\rt.jar\" can be changed by Everyone"}}},
+    {"LauncherAtADrivesRoot",
+     [](Install &in) {
+         // A runtime whose home is a drive: its bin, lib and conf folders there.
+         std::string drive = in.root + "drive\\";
+         LayOutRuntime(drive);
+         MapDrive('q', drive, "Q:\\bin\\server\\jvm.dll");
+         LetEveryoneWrite(drive + "lib\\modules");
+         in.launcher = "Q:\\bin\\java.exe";
+         SetJavaFile(in, in.launcher);
+     },
+     {{"warning", "a file of the Java runtime \"Q:\\lib\\modules\" can be changed by Everyone"}}},
     {"LauncherWithNoRuntimeWhereItLooks",
      [](Install &in) { LauncherInToolsFolder(in); },
      {{"warning",
@@ -940,38 +971,117 @@ static void PrintTo(const Case &c, std::ostream *out)
 
 class ImcheckFinding : public ::testing::TestWithParam<Case> {};
 
-TEST_P(ImcheckFinding, FiresAloneWithItsExitStatus)
+// Each finding once, and the exit status of the worst; a clean install
+// ends with the "ok" line.
+static void ExpectFindings(const Report &report, const std::vector<Finding> &findings)
 {
-    const Case &c = GetParam();
-    Install in = CleanInstall();
-    c.change(in);
-    if (HasFatalFailure())
-        return;
-    Report report = in.Check();
-    if (in.held != INVALID_HANDLE_VALUE)
-        CloseHandle(in.held);
     std::vector<std::string> found = Findings(report);
-    EXPECT_EQ(found.size(), c.findings.size()) << report.text;
+    EXPECT_EQ(found.size(), findings.size()) << report.text;
     DWORD expected = 0;
-    for (const Finding &f : c.findings) {
+    for (const Finding &f : findings) {
         std::string start = std::string(f.severity) + ": ";
         bool seen = std::any_of(found.begin(), found.end(), [&](const std::string &line) {
             return StartsWith(line, start) && line.find(f.phrase) != std::string::npos;
         });
         EXPECT_TRUE(seen) << start << "..." << f.phrase << "... missing from:\n" << report.text;
-        if (start == "error: ")
-            expected = 1;
-        else if (expected == 0)
-            expected = 2;
+        expected = start == "error: " ? 1 : expected == 0 ? 2 : expected;
     }
-    EXPECT_EQ(report.status, expected);
-    if (c.findings.empty()) {
+    EXPECT_EQ(report.status, expected) << report.text;
+    if (findings.empty()) {
         ASSERT_FALSE(report.lines.empty());
         EXPECT_TRUE(StartsWith(report.lines.back(), "ok: ")) << report.text;
     }
 }
 
+// A case's install checked, and what the case changed outside it undone.
+static void CheckCase(const Case &c)
+{
+    Install in = CleanInstall();
+    c.change(in);
+    if (!::testing::Test::HasFatalFailure()) {
+        Report report = in.Check();
+        ExpectFindings(report, c.findings);
+    }
+    if (in.held != INVALID_HANDLE_VALUE)
+        CloseHandle(in.held);
+    for (auto undo = in.undo.rbegin(); undo != in.undo.rend(); ++undo)
+        (*undo)();
+}
+
+TEST_P(ImcheckFinding, FiresAloneWithItsExitStatus)
+{
+    CheckCase(GetParam());
+}
+
 INSTANTIATE_TEST_SUITE_P(, ImcheckFinding, ::testing::ValuesIn(cases),
+                         [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
+
+// Cases that put a library in a system folder, or the platform's folder on
+// the system's PATH, change what every imcheck in the build's prefix finds:
+// their CTest test runs alone (tests/imcheck/CMakeLists.txt).
+static std::string SystemFolder(bool windows)
+{
+    char szFolder[MAX_PATH];
+    UINT n = windows ? GetWindowsDirectoryA(szFolder, MAX_PATH) : GetSystemDirectoryA(szFolder, MAX_PATH);
+    EXPECT_TRUE(n > 0 && n < MAX_PATH);
+    return std::string(szFolder) + "\\";
+}
+
+static void PutInto(Install &in, const std::string &from, const std::string &to)
+{
+    Copy(from, to);
+    in.undo.push_back([to] { EXPECT_TRUE(DeleteFileA(to.c_str())) << to; });
+}
+
+static const wchar_t szEnvironment[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+static const Case systemFolderCases[] = {
+    {"PlatformLibraryInTheSystemFolder",
+     [](Install &in) { PutInto(in, PmProgramDir() + "ov.dll", SystemFolder(false) + "ov.dll"); },
+     {{"error",
+       "system32\\ov.dll\" is the ov.dll the daemon would load: Windows finds it in the system folder before "
+       "PATH, where the platform's on PATH is \"" FIXTURE_DRIVE}}},
+    {"PlatformLibraryInTheWindowsFolder",
+     [](Install &in) { PutInto(in, PmProgramDir() + "ovw.dll", SystemFolder(true) + "ovw.dll"); },
+     {{"error",
+       "windows\\ovw.dll\" is the ovw.dll the Java application would load: Windows finds it in the Windows "
+       "folder before PATH"}}},
+    {"PlatformFoundThroughTheSystemsPath",
+     [](Install &in) {
+         // The process manager's PATH is the system's, not imcheck's own.
+         HKEY hKey;
+         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, szEnvironment, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey),
+                   ERROR_SUCCESS);
+         wchar_t szPath[32767];
+         DWORD type = 0, bytes = sizeof szPath - sizeof(wchar_t);
+         LONG read = RegQueryValueExW(hKey, L"Path", 0, &type, (BYTE *)szPath, &bytes);
+         std::wstring original(szPath, read == ERROR_SUCCESS ? bytes / sizeof(wchar_t) : 0);
+         std::wstring path = std::wstring(original.c_str()) + L";" + Wide(in.platform);
+         EXPECT_EQ(RegSetValueExW(hKey, L"Path", 0, REG_EXPAND_SZ, (const BYTE *)path.c_str(),
+                                  (DWORD)((path.size() + 1) * sizeof(wchar_t))),
+                   ERROR_SUCCESS);
+         RegCloseKey(hKey);
+         in.platform.clear();
+         in.undo.push_back([original, type] {
+             HKEY hKey;
+             ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, szEnvironment, 0, KEY_SET_VALUE, &hKey), ERROR_SUCCESS);
+             EXPECT_EQ(RegSetValueExW(hKey, L"Path", 0, type, (const BYTE *)original.data(),
+                                      (DWORD)(original.size() * sizeof(wchar_t))),
+                       ERROR_SUCCESS);
+             RegCloseKey(hKey);
+         });
+     },
+     {}},
+};
+
+class ImcheckSystemFolder : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ImcheckSystemFolder, FiresAloneWithItsExitStatus)
+{
+    CheckCase(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(, ImcheckSystemFolder, ::testing::ValuesIn(systemFolderCases),
                          [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
 
 class Imcheck : public DaemonTest {};
@@ -1116,19 +1226,7 @@ TEST_P(ImcheckCodePage, FindingsAsTheCodePageMakesThem)
     c.change(in);
     if (HasFatalFailure())
         return;
-    Report report = in.Check();
-    std::vector<std::string> found = Findings(report);
-    EXPECT_EQ(found.size(), findings.size()) << report.text;
-    DWORD expected = 0;
-    for (const Finding &f : findings) {
-        std::string start = std::string(f.severity) + ": ";
-        bool seen = std::any_of(found.begin(), found.end(), [&](const std::string &line) {
-            return StartsWith(line, start) && line.find(f.phrase) != std::string::npos;
-        });
-        EXPECT_TRUE(seen) << start << "..." << f.phrase << "... missing from:\n" << report.text;
-        expected = start == "error: " ? 1 : expected == 0 ? 2 : expected;
-    }
-    EXPECT_EQ(report.status, expected) << report.text;
+    ExpectFindings(in.Check(), findings);
 }
 
 INSTANTIATE_TEST_SUITE_P(, ImcheckCodePage, ::testing::ValuesIn(codePageCases),
