@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "ansi_text.h"
 #include "pe_image.h"
 #include "report.h"
 #include "runtime.h"
@@ -52,11 +53,11 @@ static std::wstring AboveWhy(const std::wstring &what)
 }
 
 static void AddFoldersAbove(Model &m, const std::wstring &path, const std::wstring &what,
-                            const std::wstring &shown, size_t tree = NO_TREE)
+                            const std::wstring &shown)
 {
     for (const std::wstring &folder : FoldersAbove(path))
         AddObject(m, folder, false,
-                  {OBJECT_FOLDER_ABOVE, false, L"the folder above " + shown, AboveWhy(what), tree});
+                  {OBJECT_FOLDER_ABOVE, false, L"the folder above " + shown, AboveWhy(what), NO_TREE});
 }
 
 // Where path really leads, when that is not where it says: a link or
@@ -86,11 +87,11 @@ static std::wstring Followed(const std::wstring &what, const std::wstring &path,
 // link on the way (the link itself) and, where the path leads elsewhere,
 // every folder above the place it really leads to.
 static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std::wstring &what,
-                  const std::wstring &why, size_t tree = NO_TREE)
+                  const std::wstring &why)
 {
     std::wstring full = OpenedPath(path);
-    AddObject(m, full, false, {role, tree == NO_TREE, what, why, tree});
-    AddFoldersAbove(m, full, what, what, tree);
+    AddObject(m, full, false, {role, true, what, why, NO_TREE});
+    AddFoldersAbove(m, full, what, what);
     bool linkOnIt = false;
     for (size_t at = RootLength(full); at <= full.size(); ++at) {
         if (at < full.size() && !IsSeparator(full[at]))
@@ -107,7 +108,7 @@ static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std
     }
     std::wstring real = LinkedPath(full);
     if (!real.empty())
-        AddFoldersAbove(m, real, what + L"'s real path", Followed(what, full, linkOnIt, real), tree);
+        AddFoldersAbove(m, real, what + L"'s real path", Followed(what, full, linkOnIt, real));
 }
 
 // path (a folder, ending with a backslash) and everything below it, in
@@ -189,7 +190,7 @@ static void GatherLauncher(const Facts &f, Model &m)
     std::vector<std::string> imports;
     ReadImportNames(real, imports);
     for (const std::string &name : imports) {
-        std::wstring library = folder + std::wstring(name.begin(), name.end());
+        std::wstring library = folder + FromAnsi(name);
         DWORD attributes = GetFileAttributesW(library.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             Reach(
