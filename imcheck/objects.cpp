@@ -83,15 +83,10 @@ static std::wstring Followed(const std::wstring &what, const std::wstring &path,
     return what + L"'s real path (a link on " + Quoted(path) + L" was followed)";
 }
 
-// An object reached by path in role: the object, every folder above it, each
-// link on the way (the link itself) and, where the path leads elsewhere,
-// every folder above the place it really leads to.
-static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std::wstring &what,
-                  const std::wstring &why)
+// Each link on the way to what (the link itself) and, where the full path
+// leads elsewhere, every folder above the place it really leads to.
+static void ReachThroughLinks(Model &m, const std::wstring &full, const std::wstring &what)
 {
-    std::wstring full = OpenedPath(path);
-    AddObject(m, full, false, {role, true, what, why, NO_TREE});
-    AddFoldersAbove(m, full, what, what);
     bool linkOnIt = false;
     for (size_t at = RootLength(full); at <= full.size(); ++at) {
         if (at < full.size() && !IsSeparator(full[at]))
@@ -109,6 +104,17 @@ static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std
     std::wstring real = LinkedPath(full);
     if (!real.empty())
         AddFoldersAbove(m, real, what + L"'s real path", Followed(what, full, linkOnIt, real));
+}
+
+// An object reached by path in role: the object, every folder above it, and
+// the links on the way.
+static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std::wstring &what,
+                  const std::wstring &why)
+{
+    std::wstring full = OpenedPath(path);
+    AddObject(m, full, false, {role, true, what, why, NO_TREE});
+    AddFoldersAbove(m, full, what, what);
+    ReachThroughLinks(m, full, what);
 }
 
 // path (a folder, ending with a backslash) and everything below it, in
@@ -168,6 +174,7 @@ static void WalkTree(Model &m, const std::wstring &folder, const std::wstring &r
     std::wstring root = WithSeparator(OpenedPath(folder));
     // The folders above the walked one are those of what it is part of.
     AddFoldersAbove(m, root, rootWhat, rootWhat);
+    ReachThroughLinks(m, root, rootWhat);
     Walk(m, m.trees.size() - 1, root);
 }
 

@@ -860,6 +860,15 @@ static const Case cases[] = {
        "the folder above the archive's real path (a link on \"" FIXTURE_DRIVE
        ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\ArchiveThroughALink\\Integration Module\\app.jar\" "
        "was followed)"}}},
+    {"ClassPathFolderThroughALink",
+     [](Install &in) {
+         CreateDirectoryA((in.dir + "classes.jar").c_str(), 0);
+         WriteFileText(in.dir + "classes.jar\\Main.class", "\xCA\xFE");
+         MoveBehindALink(in, "Integration Module\\classes.jar");
+     },
+     {{"warning", "the folder above the folder on the class path's real path (a link on \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\ClassPathFolderThroughALink\\Integration "
+                  "Module\\classes.jar\\\" was followed)"}}},
     {"LaunchersFolderAlsoAboveTheInstallDirectory",
      [](Install &in) {
          // Met first above the install directory, where adding a file is
