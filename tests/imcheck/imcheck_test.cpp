@@ -1200,6 +1200,15 @@ static const CodePageCase codePageCases[] = {
       {"warning", "the name of \"<U+30C2>.jar\" in the install directory has characters that the ANSI code page "
                   "1252 cannot carry"}},
      {{"warning", "Integration Module\\\x83\x61.jar\" can be changed by Everyone: it is on the class path"}}},
+    {"InstallDirectoryLongerInBytesThanInCharacters",
+     [](Install &in) {
+         // 110 characters of two bytes each in 932.
+         std::wstring table(55, L'\u8868');
+         in.arguments = PmArgument(Wide(Encoded(in.root)) + table + L"\\" + table + L"\\");
+     },
+     {{"warning", "has characters that the ANSI code page 1252 cannot carry"},
+      {"error", "\\\" does not exist: the daemon starts no application"}},
+     {{"error", "bytes in the ANSI code page 932 ("}}},
     {"FileInAClassPathFolderNamedOutsideTheCodePage",
      [](Install &in) {
          // Listed by its real name, not its best fit a.class.

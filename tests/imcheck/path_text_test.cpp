@@ -68,13 +68,35 @@ TEST(AnsiText, TheCommandLineIsCountedInCharactersNotBytes)
     EXPECT_EQ(Utf16Length("", 932), 0u);
 }
 
+// Run under code page 1252 and again under 932 (tests/imcheck/CMakeLists.txt).
 TEST(AnsiText, ANameIsSpelledAsItIs)
 {
-    ASSERT_EQ(GetACP(), 1252u) << "the spellings below are those of code page 1252";
+    ASSERT_TRUE(GetACP() == 1252 || GetACP() == 932) << "the spellings below are those of code pages 1252 and 932";
+    bool dbcs = GetACP() == 932;
     EXPECT_EQ(Spelled(L"app.jar"), "app.jar");
-    EXPECT_EQ(Spelled(L"J\u00e4v\u00e4.jar"), "J\xe4v\xe4.jar") << "what the code page carries stays";
+    EXPECT_EQ(Spelled(L"J\u00e4v\u00e4.jar"), dbcs ? "J<U+00E4>v<U+00E4>.jar" : "J\xe4v\xe4.jar")
+        << "what the code page carries stays";
     EXPECT_EQ(Spelled(L"\u0101.jar"), "<U+0101>.jar") << "not its best fit, a.jar";
     EXPECT_EQ(Spelled(L"\U0001F5C2 x.jar"), "<U+1F5C2> x.jar") << "one character beyond 16 bits";
+    // So (U+30BD): its second byte in 932 is a backslash.
+    EXPECT_EQ(Spelled(L"\u30bd\\a.jar"), dbcs ? "\x83\x5c\\a.jar" : "<U+30BD>\\a.jar");
+    std::string ansi;
+    EXPECT_EQ(ToAnsi(L"\u30bd\u8868.jar", ansi), dbcs);
+    if (dbcs) {
+        EXPECT_EQ(ansi, "\x83\x5c\x95\x5c.jar");
+    }
+    EXPECT_EQ(FromAnsi("\x83\x5c\x95\x5c.jar"), dbcs ? L"\u30bd\u8868.jar" : L"\u0192\\\u2022\\.jar")
+        << "a 0x5C second byte is no backslash in 932";
+}
+
+TEST(WinPath, ADoubleByteCharacterSplitsNoPath)
+{
+    EXPECT_EQ(
+        FoldersAbove(L"C:\\\u30bd\u30d5\u30c8\\\u8868\\java.exe"),
+        (std::vector<std::wstring>{L"C:\\\u30bd\u30d5\u30c8\\\u8868\\", L"C:\\\u30bd\u30d5\u30c8\\", L"C:\\"}));
+    EXPECT_TRUE(SameName(L"\u30a2.jar", L"\u30a2.JAR"));
+    EXPECT_FALSE(SameName(L"\u30a2.jar", L"\u30c2.jar")) << "0x83 0x41 and 0x83 0x61 in 932: two names";
+    EXPECT_TRUE(SameName(L"\u0101.jar", L"\u0100.JAR")) << "the file system upper-cases beyond ASCII";
 }
 
 TEST(AnsiText, TextSavedAsUtf8IsRecognised)
