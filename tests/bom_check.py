@@ -244,7 +244,12 @@ def main(argv):
     if len(args) == 3:
         folder = args[2]
     else:
-        root = subprocess.run(["npm", "root", "-g"], capture_output=True, text=True).stdout.strip()
+        try:
+            root = subprocess.run(["npm", "root", "-g"], capture_output=True, text=True).stdout.strip()
+        except FileNotFoundError:
+            print("FAIL: npm is not installed, so the CycloneDX schema package %s cannot be found: "
+                  "scripts/deps installs both" % PACKAGE)
+            return 1
         folder = os.path.join(root, PACKAGE, "res", "schema")
     if not os.path.isdir(folder):
         print("FAIL: no CycloneDX schema folder %s: install %s (scripts/deps)" % (folder, PACKAGE))
