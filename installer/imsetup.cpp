@@ -273,6 +273,20 @@ static std::vector<std::wstring> ActionData(MSIHANDLE install)
     }
 }
 
+// A deferred action's folder, only when it is an absolute one: an action
+// given none (a removal with no remembered folder) must not work on a path
+// relative to the installer's own current folder.
+static bool AbsoluteFolder(MSIHANDLE install, const std::wstring &folder, const wchar_t *action)
+{
+    if (IsAbsolute(folder)) {
+        return true;
+    }
+    Say(install,
+        std::wstring(action) + L" was given no install directory (\"" + folder + L"\"); it changes nothing",
+        false);
+    return false;
+}
+
 // What java_file.dat holds now, as the rollback data records it: its bytes
 // in hex, or "-" when there is none. Over 1 MiB it is no launcher path, and
 // is not kept in the installer's script.
@@ -532,7 +546,7 @@ extern "C" UINT __stdcall WriteJavaFile(MSIHANDLE install)
 {
     std::vector<std::wstring> data = ActionData(install);
     std::string ansi;
-    if (data.size() != 2 || !ToAnsi(data[1], ansi)) {
+    if (data.size() != 2 || !IsAbsolute(data[0]) || !ToAnsi(data[1], ansi)) {
         return Refuse(install, L"WriteJavaFile was given no folder and launcher");
     }
     // One line, the launcher's path in the ANSI code page, ended as Windows
@@ -549,7 +563,7 @@ extern "C" UINT __stdcall RestoreJavaFile(MSIHANDLE install)
 {
     std::vector<std::wstring> data = ActionData(install);
     std::string previous;
-    if (data.size() != 2 || (data[1] != kNoFile && !FromHex(data[1], previous))) {
+    if (data.size() != 2 || !IsAbsolute(data[0]) || (data[1] != kNoFile && !FromHex(data[1], previous))) {
         Say(install, L"RestoreJavaFile was given no record of java_file.dat", false);
         return ERROR_SUCCESS;
     }
@@ -572,7 +586,11 @@ extern "C" UINT __stdcall RestoreJavaFile(MSIHANDLE install)
 
 extern "C" UINT __stdcall RemoveJavaFile(MSIHANDLE install)
 {
-    const std::wstring path = Property(install, L"CustomActionData") + kJavaFile;
+    const std::wstring folder = Property(install, L"CustomActionData");
+    if (!AbsoluteFolder(install, folder, L"RemoveJavaFile")) {
+        return ERROR_SUCCESS;
+    }
+    const std::wstring path = folder + kJavaFile;
     if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
         return Refuse(install, L"cannot remove " + path + L": " + SystemMessage(GetLastError()));
     }
@@ -583,6 +601,9 @@ extern "C" UINT __stdcall RemoveJavaFile(MSIHANDLE install)
 extern "C" UINT __stdcall LockFolder(MSIHANDLE install)
 {
     const std::wstring folder = Property(install, L"CustomActionData");
+    if (!AbsoluteFolder(install, folder, L"LockFolder")) {
+        return ERROR_INSTALL_FAILURE;
+    }
     DWORD error = ApplySecurity(folder, LockedFolderSddl());
     if (error != ERROR_SUCCESS) {
         return Refuse(install,
@@ -598,7 +619,7 @@ extern "C" UINT __stdcall LockFolder(MSIHANDLE install)
 extern "C" UINT __stdcall RestoreFolderSecurity(MSIHANDLE install)
 {
     std::vector<std::wstring> data = ActionData(install);
-    if (data.size() != 2) {
+    if (data.size() != 2 || !IsAbsolute(data[0])) {
         Say(install, L"RestoreFolderSecurity was given no record of the folder's permissions", false);
         return ERROR_SUCCESS;
     }
@@ -627,17 +648,42 @@ static std::wstring DaemonArgument(const std::wstring &folder)
     return argument;
 }
 
+// imcheck's output, read to its end while the caller waits for imcheck.
+struct Output {
+    HANDLE pipe;
+    std::string text;
+};
+
+static DWORD WINAPI ReadOutput(void *context)
+{
+    Output *output = static_cast<Output *>(context);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(output->pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        output->text.append(buffer, got);
+    }
+    return 0;
+}
+
+// imcheck answers in seconds; one that has not ended after this long is
+// hung, and the install must not wait for it forever.
+static const DWORD kSelfCheckLimit = 10 * 60 * 1000;
+
 extern "C" UINT __stdcall RunSelfCheck(MSIHANDLE install)
 {
     const std::wstring folder = Property(install, L"CustomActionData");
+    if (!AbsoluteFolder(install, folder, L"RunSelfCheck")) {
+        return ERROR_INSTALL_FAILURE;
+    }
     const std::wstring program = folder + L"imcheck.exe";
     std::wstring command = L"\"" + program + L"\" " + DaemonArgument(folder);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr, write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) {
+    Output output = {nullptr, std::string()};
+    HANDLE write = nullptr;
+    if (!CreatePipe(&output.pipe, &write, &inherit, 0)) {
         return Refuse(install, L"cannot run the self-check: " + SystemMessage(GetLastError()));
     }
-    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(output.pipe, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -651,34 +697,43 @@ extern "C" UINT __stdcall RunSelfCheck(MSIHANDLE install)
     DWORD error = GetLastError();
     CloseHandle(write);
     if (!ran) {
-        CloseHandle(read);
+        CloseHandle(output.pipe);
         return Refuse(install, L"cannot run the self-check " + program + L": " + SystemMessage(error));
     }
-    // Each line of its findings into the log, as it comes.
-    std::string pending;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        pending.append(buffer, got);
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::string line = pending.substr(0, end);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            Say(install, L"imcheck: " + FromAnsi(line), false);
-            pending.erase(0, end + 1);
-        }
+    HANDLE reader = CreateThread(nullptr, 0, ReadOutput, &output, 0, nullptr);
+    if (reader == nullptr) {
+        ReadOutput(&output);
     }
-    if (!pending.empty()) {
-        Say(install, L"imcheck: " + FromAnsi(pending), false);
+    bool hung = WaitForSingleObject(started.hProcess, kSelfCheckLimit) == WAIT_TIMEOUT;
+    if (hung) {
+        TerminateProcess(started.hProcess, 1);
+        WaitForSingleObject(started.hProcess, INFINITE);
     }
-    CloseHandle(read);
-    WaitForSingleObject(started.hProcess, INFINITE);
+    if (reader != nullptr) {
+        WaitForSingleObject(reader, INFINITE);
+        CloseHandle(reader);
+    }
+    CloseHandle(output.pipe);
     DWORD status = 1;
     GetExitCodeProcess(started.hProcess, &status);
     CloseHandle(started.hProcess);
     CloseHandle(started.hThread);
+
+    // Each line of its findings into the log.
+    size_t start = 0;
+    while (start < output.text.size()) {
+        size_t end = output.text.find('\n', start);
+        std::string line = output.text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        Say(install, L"imcheck: " + FromAnsi(line), false);
+        start = end == std::string::npos ? output.text.size() : end + 1;
+    }
+    if (hung) {
+        return Refuse(install, L"the self-check did not finish: imcheck had not ended after 10 minutes and was "
+                               L"ended; the install is rolled back");
+    }
     if (status == 0) {
         Say(install, L"self-check: imcheck found nothing", false);
         return ERROR_SUCCESS;
