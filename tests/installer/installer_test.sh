@@ -7,7 +7,8 @@
 #   leaves the folder and the registry as they were;
 # - a self-check that finds an error rolls the install back: the folder
 #   holds what it held, its old java_file.dat included;
-# - a module deployed by hand is taken over, its launcher kept;
+# - a module deployed by hand is taken over, its files replaced by the
+#   release's and its launcher kept;
 # - the install lays out the release ZIP's files byte for byte and
 #   java_file.dat as the daemon reads it, imcheck finds nothing, and the
 #   release's self-test passes against the installed folder;
@@ -15,7 +16,7 @@
 #   refused;
 # - a higher version (built here from the same files) upgrades in place and
 #   keeps INSTALLDIR and JAVA; the lower version is then refused; a repair
-#   brings back a deleted file and takes a new JAVA;
+#   brings back a deleted file and a damaged one, and takes a new JAVA;
 # - removal leaves the application's own files only.
 # Wine reports an exit status modulo 256: 1603 arrives as 67.
 # Usage: installer_test.sh <source dir> <package.msi> <release ZIP> <self-test ZIP> <imsetup.dll> <x64|x86>
@@ -107,8 +108,14 @@ case_name="a module deployed by hand is taken over, its launcher kept"
 unzip_to "$zip" "$c/Hand Made"
 echo "archive" >"$c/Hand Made/app.jar"
 printf 'C:\\jre\\bin\\java.exe\r\n' >"$c/Hand Made/java_file.dat"
+# A copy of another build of the same version: the package's own must
+# replace it, whatever Windows Installer's file versions say.
+echo "another build" >>"$c/Hand Made/imcheck.exe"
 msi takeover /i "$package_msi" 'INSTALLDIR=C:\Hand Made\'
 expect_status 0
+for file in "$work"/zip/*; do
+    cmp -s "$file" "$c/Hand Made/${file##*/}" || fail "${file##*/} is not the release ZIP's, byte for byte"
+done
 said "holds a module deployed by hand: the installer takes it over"
 said "JAVA not given: keeping the launcher C:\\Hand Made\\java_file.dat names, C:\\jre\\bin\\java.exe"
 said "self-check: imcheck found nothing"
@@ -174,11 +181,13 @@ said "a newer version of imdaemon (9.9.9) is installed: remove it first to insta
 [ "$(snapshot "$c/My App")" = "$before" ] || fail "the folder changed"
 pass
 
-case_name="a repair brings back a deleted file and takes a new JAVA"
+case_name="a repair brings back a deleted file and a damaged one, and takes a new JAVA"
 rm "$c/My App/imcheck.exe"
+head -c 4096 "$work/zip/nodeflags.dll" >"$c/My App/nodeflags.dll"
 msi repair /i "$higher_msi" REINSTALL=ALL REINSTALLMODE=amus 'JAVA=C:\jre2\bin\java.exe'
 expect_status 0
 cmp -s "$work/zip/imcheck.exe" "$c/My App/imcheck.exe" || fail "imcheck.exe is not back"
+cmp -s "$work/zip/nodeflags.dll" "$c/My App/nodeflags.dll" || fail "nodeflags.dll is not whole again"
 [ "$(cat "$c/My App/java_file.dat")" = $'C:\\jre2\\bin\\java.exe\r' ] ||
     fail "java_file.dat holds: $(cat "$c/My App/java_file.dat")"
 pass

@@ -20,7 +20,9 @@ Fails when:
 - the upgrade rows do not detect a newer version (which Prepare, after
   FindRelatedProducts, refuses) and take an older one in place;
 - INSTALLDIR, JAVA and the upgrade properties are not kept for the server
-  side (SecureCustomProperties), or the Restart Manager is not switched off;
+  side (SecureCustomProperties), the Restart Manager is not switched off,
+  or the package does not copy every file whatever its version
+  (REINSTALLMODE amus);
 - the summary's times are not the release's time.
 """
 import datetime
@@ -174,6 +176,9 @@ def main(package, zip_path, setup_dll, arch, objdump, epoch):
             problems.append("%s is not among SecureCustomProperties (%s)" % (name, sorted(secure)))
     if version.get("MSIRESTARTMANAGERCONTROL") != "Disable":
         problems.append("the Restart Manager is not switched off")
+    if version.get("REINSTALLMODE") != "amus":
+        problems.append("REINSTALLMODE is %s, not amus: a file of the same version would be kept"
+                        % version.get("REINSTALLMODE"))
 
     summary = subprocess.run(["msiinfo", "suminfo", package], check=True, capture_output=True, text=True).stdout
     moment = datetime.datetime.fromtimestamp(int(epoch), datetime.timezone.utc).strftime("%a %b %e %H:%M:%S %Y")
