@@ -61,7 +61,7 @@ bool ReadRecordedSecurity(const std::wstring &sddl, PSECURITY_DESCRIPTOR &descri
     return true;
 }
 
-static void EnablePrivilege(const wchar_t *name)
+void EnablePrivilege(const wchar_t *name)
 {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {

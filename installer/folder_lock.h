@@ -30,4 +30,8 @@ bool ReadRecordedSecurity(const std::wstring &sddl, PSECURITY_DESCRIPTOR &descri
 // name an owner other than itself. The system's error, or ERROR_SUCCESS.
 DWORD ApplySecurity(const std::wstring &path, const std::wstring &sddl);
 
+// Enables a privilege the process's token holds (restore, take ownership,
+// debug); does nothing where the token does not hold it.
+void EnablePrivilege(const wchar_t *name);
+
 #endif

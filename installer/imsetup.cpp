@@ -421,7 +421,10 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
                                    L"Java application first and pass " +
                                    archives);
     }
-    if (Property(install, L"Installed").empty() && IsFile(folder + L"imdaemon.exe")) {
+    // Neither this version's repair nor an upgrade of an older one: a module
+    // already there was deployed by hand.
+    if (Property(install, L"Installed").empty() && Property(install, L"OLDERFOUND").empty() &&
+        IsFile(folder + L"imdaemon.exe")) {
         Say(install,
             L"INSTALLDIR \"" + folder + L"\" holds a module deployed by hand: the installer takes it over", false);
     }
@@ -483,9 +486,64 @@ static bool SamePath(const std::wstring &a, const std::wstring &b)
     return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+// A file as the file system knows it: its volume and index, the same
+// whatever path names it (a short name, another case, a link).
+struct FileId {
+    DWORD volume;
+    DWORD high;
+    DWORD low;
+};
+
+static bool IdOf(const std::wstring &path, FileId &id)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = GetFileInformationByHandle(file, &information) != 0;
+    CloseHandle(file);
+    id = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    return known;
+}
+
+// One of the module's files, by its path as written or, when a process
+// loaded it by another path to the same file (the process manager may pass
+// the folder's short name), by the file itself.
+struct ModuleFile {
+    std::wstring path;
+    std::wstring name;
+    bool known;
+    FileId id;
+};
+
+static ModuleFile ModuleFileOf(const std::wstring &folder, const wchar_t *name)
+{
+    ModuleFile file = {folder + name, name, false, {0, 0, 0}};
+    file.known = IdOf(file.path, file.id);
+    return file;
+}
+
+static bool IsModuleFile(const std::wstring &path, const ModuleFile &file)
+{
+    if (SamePath(path, file.path)) {
+        return true;
+    }
+    // Only a path that ends in the file's name or holds a short name (~) is
+    // opened to compare: not every module of every process.
+    size_t slash = path.find_last_of(L"\\/");
+    bool candidate = SamePath(path.substr(slash == std::wstring::npos ? 0 : slash + 1), file.name) ||
+                     path.find(L'~') != std::wstring::npos;
+    FileId id;
+    return file.known && candidate && IdOf(path, id) && id.volume == file.id.volume && id.high == file.id.high &&
+           id.low == file.id.low;
+}
+
 // The install directory's imdaemon.exe and nodeflags.dll in every process
-// whose modules can be listed; a program whose modules cannot be (another
-// account's, without the rights) is still matched by its image.
+// whose modules can be listed (with the debug privilege an administrator
+// holds, those of services too); a program whose modules cannot be read is
+// still matched by its image.
 extern "C" UINT __stdcall CheckRunning(MSIHANDLE install)
 {
     std::wstring folder = Property(install, L"INSTALLDIR");
@@ -493,7 +551,9 @@ extern "C" UINT __stdcall CheckRunning(MSIHANDLE install)
         return ERROR_SUCCESS;
     }
     folder = AsFolder(folder);
-    const std::wstring daemon = folder + L"imdaemon.exe", bridge = folder + L"nodeflags.dll";
+    const ModuleFile daemon = ModuleFileOf(folder, L"imdaemon.exe"),
+                     bridge = ModuleFileOf(folder, L"nodeflags.dll");
+    EnablePrivilege(L"SeDebugPrivilege");
     HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (processes == INVALID_HANDLE_VALUE) {
         return Refuse(install, L"cannot list the running processes to see whether the module runs: " +
@@ -515,10 +575,10 @@ extern "C" UINT __stdcall CheckRunning(MSIHANDLE install)
             module.dwSize = sizeof module;
             for (BOOL next = Module32FirstW(modules, &module); next && found.empty();
                  next = Module32NextW(modules, &module)) {
-                if (SamePath(module.szExePath, daemon)) {
-                    found = daemon + L" is running as " + which;
-                } else if (SamePath(module.szExePath, bridge)) {
-                    found = bridge + L" is loaded in " + which;
+                if (IsModuleFile(module.szExePath, daemon)) {
+                    found = daemon.path + L" is running as " + which;
+                } else if (IsModuleFile(module.szExePath, bridge)) {
+                    found = bridge.path + L" is loaded in " + which;
                 }
             }
             CloseHandle(modules);
@@ -528,8 +588,8 @@ extern "C" UINT __stdcall CheckRunning(MSIHANDLE install)
         if (handle != nullptr) {
             wchar_t image[MAX_PATH * 4];
             DWORD size = sizeof image / sizeof image[0];
-            if (QueryFullProcessImageNameW(handle, 0, image, &size) && SamePath(image, daemon)) {
-                found = daemon + L" is running as " + which;
+            if (QueryFullProcessImageNameW(handle, 0, image, &size) && IsModuleFile(image, daemon)) {
+                found = daemon.path + L" is running as " + which;
             }
             CloseHandle(handle);
         }
