@@ -186,7 +186,85 @@ function(release_zips)
               ${CMAKE_BINARY_DIR}/third_party/THIRD-PARTY-NOTICES-selftest.txt
               ${CMAKE_BINARY_DIR}/third_party/imdaemon-selftest.cdx.json
               README.txt=${PROJECT_SOURCE_DIR}/selftest/README.txt)
-  add_custom_target(release_zip ALL DEPENDS ${IMDAEMON_RELEASE_ZIP} ${IMDAEMON_SELFTEST_ZIP})
+  set(packages ${IMDAEMON_RELEASE_ZIP} ${IMDAEMON_SELFTEST_ZIP})
+  if(IMDAEMON_RELEASE_MSI)
+    release_msi()
+    list(APPEND packages ${IMDAEMON_RELEASE_MSI} ${IMDAEMON_MSI_NOTICES} ${IMDAEMON_MSI_BOM})
+  endif()
+  add_custom_target(release_zip ALL DEPENDS ${packages})
+endfunction()
+
+# The Windows Installer package, release/<ZIP's name>.msi: the release ZIP's
+# files, unpacked byte for byte, and imsetup.dll, the package's own actions
+# (installer/), built by installer/build-msi with wixl and msibuild (Debian's
+# wixl and msitools, which scripts/deps installs; without them the build makes
+# no package and says so, and its tests are skipped with that reason). Beside
+# it, its own notices and bill of materials, of the ZIP's binaries and
+# imsetup.dll. Signed after it is built when signing is configured, with the
+# release's time as the signing time, so that a signed package is
+# reproducible too.
+find_program(IMDAEMON_WIXL wixl)
+find_program(IMDAEMON_MSIBUILD msibuild)
+find_program(IMDAEMON_MSIINFO msiinfo)
+execute_process(COMMAND /usr/bin/python3 -c "import olefile" RESULT_VARIABLE olefile_status OUTPUT_QUIET ERROR_QUIET)
+set(IMDAEMON_MSI_MISSING "")
+if(NOT IMDAEMON_WIXL OR NOT IMDAEMON_MSIBUILD OR NOT IMDAEMON_MSIINFO OR NOT olefile_status EQUAL 0)
+  set(IMDAEMON_MSI_MISSING "no Windows Installer package: wixl, msitools or python3-olefile is not installed (scripts/deps installs them)")
+  message(WARNING "${IMDAEMON_MSI_MISSING}")
+  set(IMDAEMON_RELEASE_MSI "" CACHE INTERNAL "The Windows Installer package this build makes")
+else()
+  set(IMDAEMON_RELEASE_MSI ${CMAKE_BINARY_DIR}/release/${zip_name}.msi CACHE INTERNAL
+      "The Windows Installer package this build makes")
+endif()
+set(IMDAEMON_MSI_NOTICES ${CMAKE_BINARY_DIR}/release/${zip_name}-msi-THIRD-PARTY-NOTICES.txt CACHE INTERNAL
+    "The notices of the Windows Installer package")
+set(IMDAEMON_MSI_BOM ${CMAKE_BINARY_DIR}/release/${zip_name}-msi.cdx.json CACHE INTERNAL
+    "The bill of materials of the Windows Installer package")
+set(RC_VERSION_PATCH 0)
+if(PROJECT_VERSION_PATCH)
+  set(RC_VERSION_PATCH ${PROJECT_VERSION_PATCH})
+endif()
+set(IMDAEMON_MSI_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${RC_VERSION_PATCH} CACHE INTERNAL
+    "The package's version, as Windows Installer compares versions")
+
+function(release_msi)
+  get_property(maps GLOBAL PROPERTY IMDAEMON_release_MAPS)
+  get_property(installer_maps GLOBAL PROPERTY IMDAEMON_installer_MAPS)
+  get_property(installer_targets GLOBAL PROPERTY IMDAEMON_installer_TARGETS)
+  list(APPEND maps ${installer_maps})
+  list(TRANSFORM maps PREPEND "--map;")
+  set(libdirs ${IMDAEMON_LIBRARY_DIRS})
+  list(TRANSFORM libdirs PREPEND "--libdir;")
+  get_filename_component(notices_name ${IMDAEMON_NOTICES} NAME)
+  get_filename_component(bom_name ${IMDAEMON_BOM} NAME)
+  add_custom_command(OUTPUT ${IMDAEMON_MSI_NOTICES} ${IMDAEMON_MSI_BOM}
+    COMMAND python3 ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party.py --module imdaemon-installer
+            --notices ${IMDAEMON_MSI_NOTICES} --bom ${IMDAEMON_MSI_BOM} --version ${PROJECT_VERSION}
+            --revision ${IMDAEMON_REVISION} --epoch ${IMDAEMON_SOURCE_DATE} --objdump ${CMAKE_OBJDUMP} ${libdirs}
+            ${maps} --file DEPLOY.txt=${PROJECT_SOURCE_DIR}/DEPLOY.txt --file ${notices_name}=${IMDAEMON_NOTICES}
+            --file ${bom_name}=${IMDAEMON_BOM}
+    DEPENDS ${installer_targets} ${IMDAEMON_RELEASE_ZIP} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/third-party.py
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    COMMENT "Third-party notices and bill of materials of the Windows Installer package"
+    VERBATIM)
+  set(sign)
+  if(IMDAEMON_SIGN_PFX)
+    set(msi ${IMDAEMON_RELEASE_MSI})
+    set(sign
+      COMMAND ${OSSLSIGNCODE} sign -pkcs12 ${IMDAEMON_SIGN_PFX} -readpass ${IMDAEMON_SIGN_PASSWORD_FILE}
+              -h sha256 -n "imdaemon ${PROJECT_VERSION}" -add-msi-dse -time ${IMDAEMON_SOURCE_DATE}
+              -in ${msi} -out ${msi}.signed
+      COMMAND ${CMAKE_COMMAND} -E rename ${msi}.signed ${msi})
+  endif()
+  set(source ${PROJECT_SOURCE_DIR}/installer)
+  add_custom_command(OUTPUT ${IMDAEMON_RELEASE_MSI}
+    COMMAND ${source}/build-msi ${IMDAEMON_RELEASE_MSI} ${IMDAEMON_ARCH} ${IMDAEMON_MSI_VERSION}
+            ${IMDAEMON_SOURCE_DATE} $<TARGET_FILE:imsetup> ${IMDAEMON_RELEASE_ZIP} ${source}/imdaemon.wxs
+    ${sign}
+    DEPENDS ${installer_targets} ${IMDAEMON_RELEASE_ZIP} ${source}/build-msi ${source}/summary-times.py
+            ${source}/imdaemon.wxs
+    COMMENT "Windows Installer package ${IMDAEMON_RELEASE_MSI}"
+    VERBATIM)
 endfunction()
 if(NOT IMDAEMON_REAL_PLATFORM)
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL release_zips)

@@ -2,6 +2,7 @@
 """Checks the bill of materials of a release ZIP.
 
     bom_check.py <zip> <version> [<schema folder>] [--debug DIR] [--objdump PROGRAM]
+                 [--bill NAME --notices NAME --module MODULE]
 
 The ZIP's bill, its one <module>.cdx.json (imdaemon.cdx.json in the
 release, imdaemon-selftest.cdx.json in the self-test), must validate against
@@ -22,6 +23,11 @@ notices list under a licence of a part has that licence there (the last
 Files paragraph that matches it), and every licence it has; the part has
 each such licence in the bill, an SPDX one by its id, any other by its name,
 with the copyright file's text. Where it is not, the notices say so.
+
+A ZIP that holds more than one bill or notices file (the Windows Installer
+package's files, which include the release's own bill and notices, beside
+the package's) names the one to check with --bill, its notices with
+--notices, and the module the bill must name with --module.
 
 With --debug DIR, the folder of the binaries' debug files (<binary>.debug,
 which the ZIP's binary names with their CRC), every compile unit of each
@@ -229,14 +235,20 @@ def compile_units(objdump, path):
 
 def main(argv):
     args, debug, objdump = [], None, None
+    chosen = {"--bill": None, "--notices": None, "--module": None}
     words_iter = iter(argv)
     for word in words_iter:
         if word == "--debug":
             debug = next(words_iter, None)
         elif word == "--objdump":
             objdump = next(words_iter, None)
+        elif word in chosen:
+            chosen[word] = next(words_iter, None)
         else:
             args.append(word)
+    if any(chosen.values()) and not all(chosen.values()):
+        print(__doc__.strip().splitlines()[2])
+        return 2
     if len(args) not in (2, 3) or (debug is None and "--debug" in argv):
         print(__doc__.strip().splitlines()[2])
         return 2
@@ -259,11 +271,14 @@ def main(argv):
         files = {name: archive.read(name) for name in archive.namelist()}
     boms = [name for name in files if name.endswith(".cdx.json") and "/" not in name]
     notices_names = [name for name in files if re.match(r"^THIRD-PARTY-NOTICES.*\.txt$", name)]
+    if chosen["--bill"]:
+        boms = [name for name in boms if name == chosen["--bill"]]
+        notices_names = [name for name in files if name == chosen["--notices"]]
     if len(boms) != 1 or len(notices_names) != 1:
         print("FAIL: %s holds %s: not one bill of materials and one notices file" % (path, boms + notices_names))
         return 1
     bom_name, notices_name = boms[0], notices_names[0]
-    expected_module = bom_name[:-len(".cdx.json")]
+    expected_module = chosen["--module"] or bom_name[:-len(".cdx.json")]
     bom = json.loads(files.pop(bom_name))
     for error in sorted(validator(folder).iter_errors(bom), key=lambda e: list(e.absolute_path)):
         problems.append("schema: %s at %s" % (error.message, "/".join(map(str, error.absolute_path))))

@@ -3,9 +3,10 @@
 
     pe_check.py --arch x64|x86 --platform DIR --version X.Y[.Z] --windows MAJOR.MINOR [--exports LIST] ROLE=FILE ...
 
-ROLE is imdaemon, nodeflags or imcheck, the shipped deliverables, or one of
-the self-test's binaries: imselftest, and the stand-ins ovspmd-sim, javaapp,
-ov and ovw (the platform's DLLs). For every binary it reads the import,
+ROLE is imdaemon, nodeflags or imcheck, the shipped deliverables, imsetup,
+the Windows Installer package's action library, or one of the self-test's
+binaries: imselftest, and the stand-ins ovspmd-sim, javaapp, ov and ovw (the
+platform's DLLs). For every binary it reads the import,
 delay-import and export tables as the Windows loader will, its resources as
 Explorer and the loader read them, and its header checksum and certificate
 table, and fails when:
@@ -15,14 +16,17 @@ table, and fails when:
 - an import's address slots do not match its names, or lie outside the image;
 - it imports from a DLL other than its own platform DLL, WSOCK32.dll (the
   daemon), WS2_32.dll (the self-test and the stand-ins that talk over
-  sockets) or a system DLL, or needs a compiler runtime DLL;
+  sockets), msi.dll (imsetup) or a system DLL, or needs a compiler runtime
+  DLL;
 - a name it takes from ov.dll or ovw.dll is not in platform/<dll>.def;
 - imdaemon.exe lacks a function it calls (the whole ov.dll set, FindWindowA
   and PostMessageA from USER32.dll, select and __WSAFDIsSet from WSOCK32.dll);
 - imcheck.exe imports ov.dll or ovw.dll (it must run with the platform down),
   or a call that starts or ends a process or closes a window;
 - a stand-in of ov.dll or ovw.dll does not export exactly what
-  platform/<dll>.def declares; another program exports anything;
+  platform/<dll>.def declares; imsetup.dll does not export exactly the
+  entries of installer/imsetup.def, under their plain names on x86 too
+  (Windows Installer looks them up so); another program exports anything;
 - nodeflags.dll does not export exactly the native methods of LIST
   (nodebridge/exports.txt: method, stdcall argument bytes, the method whose
   code it shares), under their stdcall names on x86, with the methods that
@@ -63,12 +67,12 @@ import xml.etree.ElementTree as ElementTree
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
 # The libraries among the roles; every other role is a program.
-LIBRARIES = {"nodeflags", "ov", "ovw"}
+LIBRARIES = {"nodeflags", "ov", "ovw", "imsetup"}
 # Each role's own platform DLL, and the socket DLLs beside the system's it
 # may import.
 OWN_DLL = {"imdaemon": "ov.dll", "nodeflags": "ovw.dll"}
 SOCKET_DLLS = {"imdaemon": {"wsock32.dll"}, "imselftest": {"ws2_32.dll"}, "ovspmd-sim": {"ws2_32.dll"},
-               "ov": {"ws2_32.dll"}}
+               "ov": {"ws2_32.dll"}, "imsetup": {"msi.dll"}}
 COMPILER_RUNTIME = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libc\+\+|libunwind|libssp|libatomic)")
 REQUIRED = {
     "imdaemon": {"user32.dll": {"FindWindowA", "PostMessageA"}, "wsock32.dll": {"select", "__WSAFDIsSet"}},
@@ -93,6 +97,7 @@ PROLOGUE = 128
 FORTIFIED = {"imdaemon"}
 CHECKED = re.compile(r"^__(chk_fail|(?!stack_)\w+_chk)$")  # libssp's checked forms and their failure
 IMPORT_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_imports.txt")
+SETUP_ENTRIES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "installer", "imsetup.def")
 WINDOWS_10 = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"  # the supportedOS Id of Windows 10 and 11
 SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": (6, 0), "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": (6, 1),
                 "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": (6, 2), "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": (6, 3),
@@ -603,7 +608,7 @@ def windows_imports(path):
 def check_system_imports(imports, windows, table, problems):
     """Every import from a system DLL must be in the table, and be there in
     the minimum Windows version."""
-    for dll in sorted(set(imports) & (SYSTEM_DLLS | {"wsock32.dll", "ws2_32.dll"})):
+    for dll in sorted(set(imports) & (SYSTEM_DLLS | {"wsock32.dll", "ws2_32.dll", "msi.dll"})):
         for name in sorted(set(imports[dll])):
             first = table.get((dll, name))
             if first is None:
@@ -616,8 +621,13 @@ def check_system_imports(imports, windows, table, problems):
 
 def declared(platform, lib):
     """Names an export list declares (DATA and aliases stripped)."""
+    return declared_in("%s/%s.def" % (platform, lib))
+
+
+def declared_in(path):
+    """Names the export list at path declares (DATA and aliases stripped)."""
     names, listing = set(), False
-    for line in open("%s/%s.def" % (platform, lib)):
+    for line in open(path):
         words = line.split(";")[0].split()
         if words and words[0] == "EXPORTS":
             listing = True
@@ -691,6 +701,11 @@ def check(role, path, arch, platform, methods, version, windows, table):
                     problems.append("%s share %s's code but lie at different addresses" % (sharing, code))
             if len({exports[n] for n in expected}) != len(set(expected.values())):
                 problems.append("methods with code of their own share an address")
+    elif role == "imsetup":
+        entries = declared_in(SETUP_ENTRIES)
+        if set(exports) != entries:
+            problems.append("exports %s, expected the plain names installer/imsetup.def lists: %s"
+                            % (sorted(exports), sorted(entries)))
     elif role in ("ov", "ovw"):
         if set(exports) != declared(platform, role):
             problems.append("exports %s, expected what platform/%s.def declares: %s"
