@@ -46,7 +46,19 @@ unzip_to() { python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extra
 mkdir -p "$c/logs" "$c/My App" "$c/jre/bin" "$c/jre2/bin" "$c/badjre/bin" "$c/empty" "$c/Hand Made" "$c/selftest" "$work/zip"
 unzip_to "$selftest_zip" "$c/selftest"
 unzip_to "$zip" "$work/zip"
-for jre in jre jre2 badjre; do cp "$c/selftest/stand-ins/javaapp.exe" "$c/$jre/bin/java.exe"; done
+# Each runtime laid out where a launcher looks for it, and the platform's
+# folder on the system's PATH, as on a station: imcheck checks both.
+for jre in jre jre2 badjre; do
+    mkdir -p "$c/$jre/bin/server" "$c/$jre/lib"
+    cp "$c/selftest/stand-ins/javaapp.exe" "$c/$jre/bin/java.exe"
+    echo MZ >"$c/$jre/bin/server/jvm.dll"
+    echo JIMAGE >"$c/$jre/lib/modules"
+done
+mkdir -p "$c/NNM/bin"
+cp "$c/selftest/stand-ins/ov.dll" "$c/selftest/stand-ins/ovw.dll" "$c/NNM/bin/"
+"$run" reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v Path /t REG_EXPAND_SZ \
+    /d 'C:\windows\system32;C:\windows;C:\windows\system32\wbem;C:\NNM\bin' /f >/dev/null 2>&1 ||
+    { echo "FAIL: the system's PATH could not be set in $WINEPREFIX"; exit 1; }
 # Windows looks in the launcher's folder first for the libraries the bridge
 # loads: imcheck reports an ovw.dll there as an error.
 cp "$c/selftest/stand-ins/ovw.dll" "$c/badjre/bin/ovw.dll"
