@@ -23,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "ansi_text.h"
 #include "folder_lock.h"
+#include "win_path.h"
 
 static const wchar_t kJavaFile[] = L"java_file.dat";
 // What Prepare records for a java_file.dat that was not there.
@@ -99,50 +101,9 @@ static std::wstring SystemMessage(DWORD error)
     return message;
 }
 
-// Text in the system's ANSI code page, only when every character converts
-// exactly (no nearest letter, no default character) and converts back.
-static bool ToAnsi(const std::wstring &text, std::string &ansi)
-{
-    ansi.clear();
-    if (text.empty()) {
-        return true;
-    }
-    BOOL defaulted = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, &defaulted);
-    if (size <= 0 || defaulted) {
-        return false;
-    }
-    ansi.resize(size);
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &ansi[0], size,
-                        nullptr, &defaulted);
-    if (defaulted) {
-        return false;
-    }
-    int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), size, nullptr, 0);
-    std::wstring again(back > 0 ? back : 0, L'\0');
-    if (back > 0) {
-        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), size, &again[0], back);
-    }
-    return again == text;
-}
-
-static std::wstring FromAnsi(const std::string &ansi)
-{
-    if (ansi.empty()) {
-        return std::wstring();
-    }
-    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring text(size > 0 ? size : 0, L'\0');
-    if (size > 0) {
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &text[0], size);
-    }
-    return text;
-}
-
 // Drive and folder (C:\...) or a share (\\server\share\...); not a device or
 // \\?\ path, which the daemon's ANSI calls do not take as written.
-static bool IsAbsolute(const std::wstring &path)
+static bool IsPlainAbsolute(const std::wstring &path)
 {
     wchar_t drive = path.empty() ? L'\0' : path[0];
     bool letter = (drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z');
@@ -278,7 +239,7 @@ static std::vector<std::wstring> ActionData(MSIHANDLE install)
 // relative to the installer's own current folder.
 static bool AbsoluteFolder(MSIHANDLE install, const std::wstring &folder, const wchar_t *action)
 {
-    if (IsAbsolute(folder)) {
+    if (IsPlainAbsolute(folder)) {
         return true;
     }
     Say(install,
@@ -392,7 +353,7 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
         return Refuse(install, L"INSTALLDIR is not set: pass INSTALLDIR=\"<" + archives +
                                    L">\"; the module is installed into the Java application's folder");
     }
-    if (!IsAbsolute(folder)) {
+    if (!IsPlainAbsolute(folder)) {
         return Refuse(install, L"INSTALLDIR \"" + folder + L"\" is not an absolute path: pass the full path of " +
                                    archives + L", with its drive (C:\\...) or share (\\\\server\\share\\...)");
     }
@@ -436,14 +397,14 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
     const std::wstring pass = L"pass JAVA=\"<full path of the Java runtime's bin\\java.exe>\"";
     if (java.empty()) {
         std::wstring named = NamedLauncher(folder);
-        if (named.empty() || !IsAbsolute(named) || !IsFile(named)) {
+        if (named.empty() || !IsPlainAbsolute(named) || !IsFile(named)) {
             return Refuse(install,
                           L"JAVA is not set, and " + folder + kJavaFile + L" names no existing launcher: " + pass);
         }
         Say(install, L"JAVA not given: keeping the launcher " + folder + kJavaFile + L" names, " + named, false);
         java = named;
     }
-    if (!IsAbsolute(java)) {
+    if (!IsPlainAbsolute(java)) {
         return Refuse(install, L"JAVA \"" + java +
                                    L"\" is not an absolute path: the daemon would resolve it against a folder the "
                                    L"process manager chooses; " +
@@ -479,11 +440,6 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
     SetProperty(install, L"RestoreFolderSecurity", folder + L"\t" + security);
     SetProperty(install, L"RunSelfCheck", folder);
     return ERROR_SUCCESS;
-}
-
-static bool SamePath(const std::wstring &a, const std::wstring &b)
-{
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // A file as the file system knows it: its volume and index, the same
@@ -527,13 +483,13 @@ static ModuleFile ModuleFileOf(const std::wstring &folder, const wchar_t *name)
 
 static bool IsModuleFile(const std::wstring &path, const ModuleFile &file)
 {
-    if (SamePath(path, file.path)) {
+    if (SameName(path, file.path)) {
         return true;
     }
     // Only a path that ends in the file's name or holds a short name (~) is
     // opened to compare: not every module of every process.
     size_t slash = path.find_last_of(L"\\/");
-    bool candidate = SamePath(path.substr(slash == std::wstring::npos ? 0 : slash + 1), file.name) ||
+    bool candidate = SameName(path.substr(slash == std::wstring::npos ? 0 : slash + 1), file.name) ||
                      path.find(L'~') != std::wstring::npos;
     FileId id;
     return file.known && candidate && IdOf(path, id) && id.volume == file.id.volume && id.high == file.id.high &&
@@ -606,7 +562,7 @@ extern "C" UINT __stdcall WriteJavaFile(MSIHANDLE install)
 {
     std::vector<std::wstring> data = ActionData(install);
     std::string ansi;
-    if (data.size() != 2 || !IsAbsolute(data[0]) || !ToAnsi(data[1], ansi)) {
+    if (data.size() != 2 || !IsPlainAbsolute(data[0]) || !ToAnsi(data[1], ansi)) {
         return Refuse(install, L"WriteJavaFile was given no folder and launcher");
     }
     // One line, the launcher's path in the ANSI code page, ended as Windows
@@ -623,7 +579,7 @@ extern "C" UINT __stdcall RestoreJavaFile(MSIHANDLE install)
 {
     std::vector<std::wstring> data = ActionData(install);
     std::string previous;
-    if (data.size() != 2 || !IsAbsolute(data[0]) || (data[1] != kNoFile && !FromHex(data[1], previous))) {
+    if (data.size() != 2 || !IsPlainAbsolute(data[0]) || (data[1] != kNoFile && !FromHex(data[1], previous))) {
         Say(install, L"RestoreJavaFile was given no record of java_file.dat", false);
         return ERROR_SUCCESS;
     }
@@ -679,7 +635,7 @@ extern "C" UINT __stdcall LockFolder(MSIHANDLE install)
 extern "C" UINT __stdcall RestoreFolderSecurity(MSIHANDLE install)
 {
     std::vector<std::wstring> data = ActionData(install);
-    if (data.size() != 2 || !IsAbsolute(data[0])) {
+    if (data.size() != 2 || !IsPlainAbsolute(data[0])) {
         Say(install, L"RestoreFolderSecurity was given no record of the folder's permissions", false);
         return ERROR_SUCCESS;
     }
