@@ -396,35 +396,44 @@ void CheckEntryNames(const Facts &f)
               L"application's archives in the install directory");
 }
 
-// The platform's libraries as each process would load them: one found
-// ahead of the platform's is loaded in its place; none at all is the
-// platform missing from PATH.
+// The libraries each process would load: the platform's (on PATH) and the
+// release's nodeflags.dll (in the install directory). One found ahead of
+// the one meant is loaded in its place; no platform library at all is the
+// platform missing from PATH (a missing nodeflags.dll is the bridge's own
+// finding).
 void CheckLibraries(const Model &m)
 {
     for (const LibraryFound &found : m.libraries) {
+        bool bridge = found.name == L"nodeflags.dll";
         if (found.winner == (size_t)-1) {
-            Warning(L"no " + found.name + L" is found where Windows looks for it for " + found.process +
-                    L" (its own folder, the system folders, the Windows folder" +
-                    (found.currentUnknown ? L"" : L", its current folder") +
-                    L" and the system's PATH, which the process manager has as a service): unless the process "
-                    L"manager gives it a PATH of its own, " +
-                    found.process + L" cannot load it; put the platform's folder on the system's PATH");
+            if (!bridge)
+                Warning(L"no " + found.name + L" is found where Windows looks for it for " + found.process +
+                        L" (its own folder, the system folders, the Windows folder" +
+                        (found.currentUnknown ? L"" : L", its current folder") +
+                        L" and the system's PATH, which the process manager has as a service): unless the "
+                        L"process manager gives it a PATH of its own, " +
+                        found.process + L" cannot load it; put the platform's folder on the system's PATH");
             continue;
         }
         if (found.winner == found.platform)
             continue;
         const SearchPlace &winner = found.places[found.winner];
-        std::wstring platform =
-            found.platform == (size_t)-1
-                ? L"no " + found.name + L" is on PATH"
-                : L"the platform's on PATH is " + Quoted(found.places[found.platform].folder + found.name);
-        bool classPath = winner.how == L"the current folder" || (winner.how == L"the program's own folder" &&
-                                                                 found.process == std::wstring(L"the daemon"));
+        std::wstring meant;
+        if (bridge)
+            meant = L"the install directory's, the release's, comes last";
+        else if (found.platform == (size_t)-1)
+            meant = L"no " + found.name + L" is on PATH";
+        else
+            meant = L"the platform's on PATH is " + Quoted(found.places[found.platform].folder + found.name);
+        bool classPath = winner.how == L"the current folder" ||
+                         (winner.how == L"the program's own folder" && found.process == L"the daemon");
         Error(Quoted(winner.folder + found.name) + L" is the " + found.name + L" " + found.process +
-              L" would load: Windows finds it in " + winner.how + L" before PATH, where " + platform +
+              L" would load: " + found.searcher + L" finds it in " + winner.how +
+              (bridge ? L" before the install directory" : L" before PATH") + L", where " + meant +
               L"; whatever it is, " + found.process + L"'s calls go to it" +
-              (classPath ? L" (and it goes on the class path)" : L"") +
-              L"; remove it and let the platform provide " + found.name);
+              (classPath ? L" (and it goes on the class path)" : L"") + L"; remove it" +
+              (bridge ? L", so that the release's nodeflags.dll in the install directory is loaded"
+                      : L" and let the platform provide " + found.name));
     }
 }
 

@@ -4,7 +4,8 @@
 
 #include "win_path.h"
 
-static void Add(std::vector<SearchPlace> &places, const std::wstring &folder, const std::wstring &how, bool onPath)
+static void Add(std::vector<SearchPlace> &places, const std::wstring &folder, const std::wstring &how, bool onPath,
+                bool intended)
 {
     // A folder searched before (the system folder is on PATH too) finds
     // nothing new there.
@@ -12,25 +13,29 @@ static void Add(std::vector<SearchPlace> &places, const std::wstring &folder, co
         if (SamePath(place.folder, folder))
             return;
     if (!folder.empty())
-        places.push_back({WithSeparator(folder), how, onPath});
+        places.push_back({WithSeparator(folder), how, onPath, intended});
 }
 
-std::vector<SearchPlace> SearchOrder(const std::wstring &programFolder, const std::wstring &currentFolder,
-                                     const std::wstring &path)
+static void AddSystemFolders(std::vector<SearchPlace> &places, bool sixteenBit)
 {
-    std::vector<SearchPlace> places;
-    Add(places, programFolder, L"the program's own folder", false);
     wchar_t szFolder[MAX_PATH];
     UINT n = GetSystemDirectoryW(szFolder, MAX_PATH);
     if (n > 0 && n < MAX_PATH)
-        Add(places, szFolder, L"the system folder", false);
+        Add(places, szFolder, L"the system folder", false, false);
     n = GetWindowsDirectoryW(szFolder, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
-        Add(places, WithSeparator(szFolder) + L"System", L"the 16-bit system folder", false);
-        Add(places, szFolder, L"the Windows folder", false);
+        if (sixteenBit)
+            Add(places, WithSeparator(szFolder) + L"System", L"the 16-bit system folder", false, false);
+        Add(places, szFolder, L"the Windows folder", false, false);
     }
-    Add(places, currentFolder, L"the current folder", false);
-    // An empty entry, or one in quotes, is searched as written without them.
+}
+
+// PATH's entries in order; an empty one is skipped, one in quotes taken
+// without them, a relative one taken below the current folder, or left out
+// when that is not known.
+static void AddPath(std::vector<SearchPlace> &places, const std::wstring &path, const std::wstring &currentFolder,
+                    bool intended)
+{
     for (size_t start = 0; start <= path.size();) {
         size_t end = path.find(L';', start);
         if (end == std::wstring::npos)
@@ -38,10 +43,43 @@ std::vector<SearchPlace> SearchOrder(const std::wstring &programFolder, const st
         std::wstring entry = path.substr(start, end - start);
         if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"')
             entry = entry.substr(1, entry.size() - 2);
+        if (!entry.empty() && !IsAbsolute(entry))
+            entry = currentFolder.empty() ? L"" : OpenedPath(WithSeparator(currentFolder) + entry);
         if (!entry.empty())
-            Add(places, entry, L"PATH", true);
+            Add(places, entry, L"PATH", true, intended);
         start = end + 1;
     }
+}
+
+std::vector<SearchPlace> SearchOrder(const std::wstring &programFolder, const std::wstring &currentFolder,
+                                     const std::wstring &path)
+{
+    std::vector<SearchPlace> places;
+    Add(places, programFolder, L"the program's own folder", false, false);
+    AddSystemFolders(places, true);
+    Add(places, currentFolder, L"the current folder", false, false);
+    AddPath(places, path, currentFolder, true);
+    return places;
+}
+
+std::vector<SearchPlace> JvmLibraryOrder(const std::wstring &launcherFolder, const std::wstring &currentFolder,
+                                         const std::wstring &path)
+{
+    std::vector<SearchPlace> places;
+    Add(places, launcherFolder, L"the launcher's folder", false, false);
+    wchar_t szWindows[MAX_PATH];
+    UINT n = GetWindowsDirectoryW(szWindows, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        Add(places, WithSeparator(szWindows) + L"Sun\\Java\\bin", L"the Java extensions folder", false, false);
+    AddSystemFolders(places, false);
+    AddPath(places, path, currentFolder, false);
+    // Last; where it was searched before (on PATH), that place is the one.
+    for (SearchPlace &place : places)
+        if (SamePath(place.folder, currentFolder)) {
+            place.intended = true;
+            return places;
+        }
+    Add(places, currentFolder, L"the current folder", false, true);
     return places;
 }
 
@@ -57,7 +95,7 @@ void FindLibrary(LibraryFound &found, const std::wstring &ownPath, bool ownPathD
         if (Holds(found.places[i], found.name)) {
             if (found.winner == (size_t)-1)
                 found.winner = i;
-            if (found.places[i].onPath)
+            if (found.places[i].intended)
                 found.platform = i;
         }
     if (found.platform != (size_t)-1 || !ownPathDiffers)

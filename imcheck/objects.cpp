@@ -224,53 +224,78 @@ static void GatherLauncher(const Facts &f, Model &m)
 }
 
 // Where the daemon finds ov.dll and the Java application ovw.dll (which
-// nodeflags.dll imports), in Windows' search order for each process. The
-// process manager runs as a service, so PATH is the system's; a library
-// found only through imcheck's own PATH is named as such. The winner and
-// every folder searched before it decide which library runs.
+// nodeflags.dll imports), in Windows' search order for each process, and
+// where the JVM's default library path finds nodeflags.dll: the daemon's
+// library-path option is taken as the launcher's program name, so the
+// install directory is searched last, as the current folder. The process
+// manager runs as a service, so PATH is the system's; a library found only
+// through imcheck's own PATH is named as such. The winner and every folder
+// searched before it decide which library runs.
 static void GatherLibraries(const Facts &f, Model &m)
 {
     std::wstring systemPath;
     m.systemPathRead = SystemPath(systemPath);
     std::wstring ownPath = OwnPath();
-    struct Search {
-        const wchar_t *name;
-        const wchar_t *process;
-        std::wstring programFolder, currentFolder;
-    };
-    std::vector<Search> searches;
-    if (f.dirFound)
-        searches.push_back({L"ov.dll", L"the daemon", f.dir, L""});
-    if (f.dirFound && f.launcherFile.IsFile())
-        searches.push_back({L"ovw.dll", L"the Java application", FolderOf(f.launcherFile.path), f.dir});
-    for (const Search &search : searches) {
-        LibraryFound found;
-        found.name = search.name;
-        found.process = search.process;
-        found.currentUnknown = search.currentFolder.empty();
-        found.places = SearchOrder(search.programFolder, search.currentFolder, systemPath);
-        FindLibrary(found, ownPath, !SameName(ownPath, systemPath));
+    std::vector<LibraryFound> searches;
+    if (f.dirFound) {
+        LibraryFound ov;
+        ov.name = L"ov.dll";
+        ov.process = L"the daemon";
+        ov.searcher = L"Windows";
+        ov.currentUnknown = true;
+        ov.places = SearchOrder(f.dir, L"", systemPath);
+        searches.push_back(ov);
+    }
+    if (f.dirFound && f.launcherFile.IsFile()) {
+        LibraryFound ovw;
+        ovw.name = L"ovw.dll";
+        ovw.process = L"the Java application";
+        ovw.searcher = L"Windows";
+        ovw.places = SearchOrder(FolderOf(f.launcherFile.path), f.dir, systemPath);
+        searches.push_back(ovw);
+        LibraryFound bridge;
+        bridge.name = L"nodeflags.dll";
+        bridge.process = L"the Java application";
+        bridge.searcher = L"the JVM's library path";
+        bridge.places = JvmLibraryOrder(FolderOf(f.launcherFile.path), f.dir, systemPath);
+        searches.push_back(bridge);
+    }
+    for (LibraryFound &found : searches) {
+        FindLibrary(found, ownPath, found.name != L"nodeflags.dll" && !SameName(ownPath, systemPath));
         // What decides which library is loaded: the winner and every folder
-        // searched before it.
+        // searched before it; a folder there that does not exist yet is
+        // made by whoever may add one to the nearest folder that does.
         size_t last = found.winner == (size_t)-1 ? found.places.size() : found.winner + 1;
-        std::wstring library = std::wstring(search.name);
+        const std::wstring &library = found.name;
+        std::wstring why = L"whoever can add a file there puts a " + library + L" ahead of the one meant, code " +
+                           found.process + L" runs under the process manager's account";
         for (size_t i = 0; i < last && i < found.places.size(); ++i) {
-            const std::wstring &folder = found.places[i].folder;
-            if (IsFolderPath(folder))
-                AddObject(m, OpenedPath(folder), false,
-                          {OBJECT_FOLDER, true,
-                           L"a folder Windows searches for " + library + L" for " + found.process + L" (" +
-                               found.places[i].how + L")",
-                           L"whoever can add a file there puts an " + library +
-                               L" ahead of the platform's, code " + found.process +
-                               L" runs under the process manager's account",
-                           NO_TREE});
+            std::wstring folder = OpenedPath(found.places[i].folder);
+            std::wstring what = L"a folder " + found.searcher + L" searches for " + library + L" for " +
+                                found.process + L" (" + found.places[i].how + L")";
+            if (IsFolderPath(folder)) {
+                Reach(m, folder, OBJECT_FOLDER, what, why);
+                continue;
+            }
+            std::vector<std::wstring> above = FoldersAbove(folder);
+            for (const std::wstring &existing : above)
+                if (IsFolderPath(existing)) {
+                    Reach(m, existing, OBJECT_FOLDER,
+                          L"the folder above " + Quoted(folder) + L", which " + found.searcher +
+                              L" searches for " + library + L" for " + found.process + L" (" +
+                              found.places[i].how + L") but does not exist,",
+                          L"whoever can add a folder there can make it and put a " + library +
+                              L" in it ahead of the one meant, code " + found.process +
+                              L" runs under the process manager's account");
+                    break;
+                }
         }
         if (found.winner != (size_t)-1)
             Reach(m, found.places[found.winner].folder + library, OBJECT_FILE,
                   L"the " + library + L" " + found.process + L" loads",
-                  L"whoever can change it chooses code " + std::wstring(found.process) +
-                      L" runs under the process manager's account");
+                  L"whoever can change it chooses code " + found.process +
+                      L" runs under the process manager's "
+                      L"account");
         m.libraries.push_back(found);
     }
 }

@@ -944,6 +944,32 @@ static const Case cases[] = {
        "a folder Windows searches for ov.dll for the daemon (PATH) \"" FIXTURE_DRIVE
        ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\FolderOnThePathAheadOfThePlatformOpenToEveryone\\"
        "open\\\" can be changed by Everyone"}}},
+    {"MissingFolderOnThePathAheadOfThePlatform",
+     [](Install &in) {
+         // Whoever may add a folder where it is missing makes it, and plants a library.
+         CreateDirectoryA((in.root + "open").c_str(), 0);
+         LetEveryoneWrite(in.root + "open");
+         in.platform = in.root + "open\\missing;" + in.platform;
+     },
+     {{"warning", "the folder above \"" FIXTURE_DRIVE ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\"
+                  "MissingFolderOnThePathAheadOfThePlatform\\open\\missing\\\", which Windows searches for ov.dll "
+                  "for the daemon (PATH) but does not exist, \"" FIXTURE_DRIVE}}},
+    {"FolderAboveAFolderOnThePathOpenToEveryone",
+     [](Install &in) {
+         // Whoever may rename what it holds puts another folder in the searched one's place.
+         CreateDirectoryA((in.root + "tools").c_str(), 0);
+         CreateDirectoryA((in.root + "tools\\bin").c_str(), 0);
+         LetEveryoneWrite(in.root + "tools");
+         in.platform = in.root + "tools\\bin;" + in.platform;
+     },
+     {{"warning", "the folder above a folder Windows searches for ov.dll for the daemon (PATH) \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\FolderAboveAFolderOnThePathOpenToEveryone\\"
+                  "tools\\\" can be changed by Everyone"}}},
+    {"BridgeCopyInTheLaunchersFolder",
+     [](Install &in) { Copy(PmProgramDir() + "nodeflags.dll", in.root + "jre\\bin\\nodeflags.dll"); },
+     {{"error",
+       "jre\\bin\\nodeflags.dll\" is the nodeflags.dll the Java application would load: the JVM's library "
+       "path finds it in the launcher's folder before the install directory"}}},
     {"LauncherLiteralPathToANameEndingWithASpace",
      [](Install &in) {
          // Such a file can exist; a \\?\ path names it.
@@ -1042,7 +1068,36 @@ static void PutInto(Install &in, const std::string &from, const std::string &to)
     in.undo.push_back([to] { EXPECT_TRUE(DeleteFileA(to.c_str())) << to; });
 }
 
-static const wchar_t szEnvironment[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+// Puts folder last on the system's PATH in the prefix's registry until the
+// case ends.
+static void AddToSystemPath(Install &in, const std::string &folder)
+{
+    HKEY hKey;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                            L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey),
+              ERROR_SUCCESS);
+    wchar_t szPath[32767];
+    DWORD type = 0, bytes = sizeof szPath - sizeof(wchar_t);
+    LONG read = RegQueryValueExW(hKey, L"Path", 0, &type, (BYTE *)szPath, &bytes);
+    std::wstring original(szPath, read == ERROR_SUCCESS ? bytes / sizeof(wchar_t) : 0);
+    std::wstring path = std::wstring(original.c_str()) + L";" + Wide(folder);
+    EXPECT_EQ(RegSetValueExW(hKey, L"Path", 0, REG_EXPAND_SZ, (const BYTE *)path.c_str(),
+                             (DWORD)((path.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(hKey);
+    in.undo.push_back([original, type] {
+        HKEY hKey;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
+                                KEY_SET_VALUE, &hKey),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExW(hKey, L"Path", 0, type, (const BYTE *)original.data(),
+                                 (DWORD)(original.size() * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        RegCloseKey(hKey);
+    });
+}
 
 static const Case systemFolderCases[] = {
     {"PlatformLibraryInTheSystemFolder",
@@ -1058,29 +1113,19 @@ static const Case systemFolderCases[] = {
     {"PlatformFoundThroughTheSystemsPath",
      [](Install &in) {
          // The process manager's PATH is the system's, not imcheck's own.
-         HKEY hKey;
-         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, szEnvironment, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &hKey),
-                   ERROR_SUCCESS);
-         wchar_t szPath[32767];
-         DWORD type = 0, bytes = sizeof szPath - sizeof(wchar_t);
-         LONG read = RegQueryValueExW(hKey, L"Path", 0, &type, (BYTE *)szPath, &bytes);
-         std::wstring original(szPath, read == ERROR_SUCCESS ? bytes / sizeof(wchar_t) : 0);
-         std::wstring path = std::wstring(original.c_str()) + L";" + Wide(in.platform);
-         EXPECT_EQ(RegSetValueExW(hKey, L"Path", 0, REG_EXPAND_SZ, (const BYTE *)path.c_str(),
-                                  (DWORD)((path.size() + 1) * sizeof(wchar_t))),
-                   ERROR_SUCCESS);
-         RegCloseKey(hKey);
+         AddToSystemPath(in, in.platform);
          in.platform.clear();
-         in.undo.push_back([original, type] {
-             HKEY hKey;
-             ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, szEnvironment, 0, KEY_SET_VALUE, &hKey), ERROR_SUCCESS);
-             EXPECT_EQ(RegSetValueExW(hKey, L"Path", 0, type, (const BYTE *)original.data(),
-                                      (DWORD)(original.size() * sizeof(wchar_t))),
-                       ERROR_SUCCESS);
-             RegCloseKey(hKey);
-         });
      },
      {}},
+    {"BridgeCopyOnTheSystemsPath",
+     [](Install &in) {
+         // The JVM's library path holds PATH before the install directory.
+         AddToSystemPath(in, in.platform);
+         Copy(PmProgramDir() + "nodeflags.dll", in.platform + "\\nodeflags.dll");
+     },
+     {{"error",
+       "NNM\\bin\\nodeflags.dll\" is the nodeflags.dll the Java application would load: the JVM's library "
+       "path finds it in PATH before the install directory"}}},
 };
 
 class ImcheckSystemFolder : public ::testing::TestWithParam<Case> {};
