@@ -130,7 +130,8 @@ void ReportTrust(const Model &m, const std::vector<Judgment> &judged)
         if (!treeReported[t])
             ReportTree(m, t, judged);
     if (m.walkCut)
-        Warning(L"imcheck looked at the first " + Number(MAX_TREE_OBJECTS) +
-                L" files and folders of the Java runtime and the class path's folders only: make sure that only " +
+        Warning(L"imcheck looked at the first " + Number(MAX_TREE_OBJECTS) + L" files and folders, and " +
+                Number(MAX_TREE_DEPTH) +
+                L" folders deep, of the Java runtime and the class path's folders only: make sure that only " +
                 szTrustedAccounts + L" can change the rest");
 }

@@ -121,15 +121,24 @@ static void Reach(Model &m, const std::wstring &path, ObjectRole role, const std
 // order, each folder before what it holds, as members of tree t; a link
 // below it is followed once (the link itself and the folders above the place
 // it leads to are gathered too).
-static void Walk(Model &m, size_t t, const std::wstring &path)
+static void Walk(Model &m, size_t t, const std::wstring &path, int depth)
 {
-    Tree &tree = m.trees[t];
-    size_t at = tree.members.size();
+    // A folder reached again, through a link, is walked and listed once; a
+    // tree's own root is listed whatever walked it before.
+    size_t at = m.trees[t].members.size();
+    bool first = m.walkedFolders.insert(Key(path, false)).second;
+    if (!first && at > 0)
+        return;
+    const Tree &tree = m.trees[t];
     size_t object =
         AddObject(m, path, false, {OBJECT_FOLDER, false, at == 0 ? tree.rootWhat : tree.folderWhat, tree.why, t});
     m.trees[t].members.push_back({object, true, 0, 0});
-    if (!m.walkedFolders.insert(Key(path, false)).second)
+    if (!first)
         return;
+    if (depth >= MAX_TREE_DEPTH) {
+        m.walkCut = true;
+        return;
+    }
     WIN32_FIND_DATAW data;
     HANDLE hFind = FindFirstFileW((path + L"*").c_str(), &data);
     if (hFind == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
@@ -155,7 +164,7 @@ static void Walk(Model &m, size_t t, const std::wstring &path)
                     AddFoldersAbove(m, real, L"the link's real path", Followed(L"the link", entry, true, real));
             }
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                Walk(m, t, entry + L"\\");
+                Walk(m, t, entry + L"\\", depth + 1);
             } else {
                 size_t file =
                     AddObject(m, entry, false, {OBJECT_FILE, false, m.trees[t].fileWhat, m.trees[t].why, t});
@@ -175,7 +184,7 @@ static void WalkTree(Model &m, const std::wstring &folder, const std::wstring &r
     // The folders above the walked one are those of what it is part of.
     AddFoldersAbove(m, root, rootWhat, rootWhat);
     ReachThroughLinks(m, root, rootWhat);
-    Walk(m, m.trees.size() - 1, root);
+    Walk(m, m.trees.size() - 1, root, 0);
 }
 
 // The launcher, its folder, the libraries it loads from there, and the Java
@@ -187,8 +196,10 @@ static void GatherLauncher(const Facts &f, Model &m)
           L"whoever can change it chooses the program the daemon starts under the process manager's account");
     // Its runtime is found from its real folder, shown as named where no
     // link leads elsewhere.
+    // A \\?\ launcher's runtime is walked by its plain real path, which
+    // has the length limit of every other.
     std::wstring real;
-    if (!FinalPath(launcher, real) || SamePath(real, launcher))
+    if (!FinalPath(launcher, real) || (SamePath(real, launcher) && !IsLiteralPath(launcher)))
         real = launcher;
     std::wstring folder = FolderOf(real);
     Reach(m, FolderOf(launcher), OBJECT_FOLDER, L"the launcher's folder",

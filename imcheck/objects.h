@@ -54,7 +54,7 @@ struct Model {
     std::vector<Tree> trees;
     std::set<std::wstring, NameLess> walkedFolders;
     size_t walked = 0;    // files and folders met in walked folders
-    bool walkCut = false; // the walks stopped at their limit
+    bool walkCut = false; // a walk stopped at one of its limits
     bool runtimeFound = false;
     std::wstring runtimeHome; // where the launcher looks for its runtime
     std::vector<LibraryFound> libraries;
@@ -70,6 +70,8 @@ const Use &StrictestUse(const Object &o);
 // Every right over the object that lets an account change what runs.
 unsigned long RightsOf(const Object &o);
 
-enum { MAX_TREE_OBJECTS = 20000 };
+// A walk stops at this many files and folders in all, and this many
+// folders deep: a runtime or a folder on the class path is far smaller.
+enum { MAX_TREE_OBJECTS = 20000, MAX_TREE_DEPTH = 64 };
 
 #endif

@@ -970,6 +970,33 @@ static const Case cases[] = {
      {{"error",
        "jre\\bin\\nodeflags.dll\" is the nodeflags.dll the Java application would load: the JVM's library "
        "path finds it in the launcher's folder before the install directory"}}},
+    {"ClassPathFolderDeeperThanTheWalkGoes",
+     [](Install &in) {
+         std::string folder = in.dir + "classes.jar\\";
+         for (int level = 0; level < 70; ++level, folder += "a\\")
+             ASSERT_TRUE(CreateDirectoryA(folder.c_str(), 0)) << folder;
+     },
+     {{"warning", "imcheck looked at the first 20000 files and folders, and 64 folders deep, of the Java runtime "
+                  "and the class path's folders only"}}},
+    {"TwoLinksInAWalkedFolderToOneFolder",
+     [](Install &in) {
+         // The folder they lead to is walked, and reported, once. Wine reads
+         // a link's own permissions as its target's, so each link is named
+         // too; Windows reads the link's own.
+         CreateDirectoryA((in.root + "open").c_str(), 0);
+         WriteFileText(in.root + "open\\Main.class", "\xCA\xFE");
+         LetEveryoneWrite(in.root + "open");
+         LetEveryoneWrite(in.root + "open\\Main.class");
+         CreateDirectoryA((in.dir + "classes.jar").c_str(), 0);
+         CreateDirectoryA((in.dir + "classes.jar\\sub").c_str(), 0);
+         MakeLink(in.dir + "classes.jar\\l1", in.root + "open");
+         MakeLink(in.dir + "classes.jar\\sub\\l2", in.root + "open");
+     },
+     {{"warning", "classes.jar\\l1\\\" and the 1 files and folders below it can be changed by Everyone"},
+      {"warning", "the link in the folder on the class path \"" FIXTURE_DRIVE
+                  ":\\ImcheckFinding.FiresAloneWithItsExitStatus\\TwoLinksInAWalkedFolderToOneFolder\\Integration "
+                  "Module\\classes.jar\\l1\" can be changed by Everyone"},
+      {"warning", "classes.jar\\sub\\l2\" can be changed by Everyone"}}},
     {"LauncherLiteralPathToANameEndingWithASpace",
      [](Install &in) {
          // Such a file can exist; a \\?\ path names it.
