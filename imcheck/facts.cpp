@@ -46,9 +46,11 @@ bool IsBatchFile(const std::wstring &path)
 // return before it, and ended by a Ctrl-Z, which text mode takes as the end
 // of the file. False, with the system's error, when the file cannot be
 // opened. Opened by its ANSI path, as the daemon opens it.
-static bool ReadFirstLine(const std::string &path, std::string &line, int &firstByte, unsigned long &error)
+static bool ReadFirstLine(const std::string &path, std::string &line, bool &cut, int &firstByte,
+                          unsigned long &error)
 {
     line.clear();
+    cut = false;
     error = 0;
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) {
@@ -57,8 +59,10 @@ static bool ReadFirstLine(const std::string &path, std::string &line, int &first
     }
     firstByte = fgetc(f);
     int c = firstByte;
-    for (; c != EOF && c != '\n' && c != CTRL_Z; c = fgetc(f))
+    for (; c != EOF && c != '\n' && c != CTRL_Z && !cut; c = fgetc(f)) {
         line += (char)c;
+        cut = line.size() >= MAX_LINE_READ;
+    }
     if (c == '\n' && !line.empty() && line.back() == '\r')
         line.pop_back();
     fclose(f);
@@ -135,8 +139,10 @@ void GatherFacts(const std::string &given, Facts &f)
     f.javaFile = FromAnsi(szJavaFile);
     f.javaFileAttributes = GetFileAttributesW(f.javaFile.c_str());
     f.javaFileOpened = f.javaFileAttributes != INVALID_FILE_ATTRIBUTES &&
-                       ReadFirstLine(f.javaFileAnsi, f.firstLine, f.firstByte, f.javaFileError);
+                       ReadFirstLine(f.javaFileAnsi, f.firstLine, f.firstLineCut, f.firstByte, f.javaFileError);
     f.firstNul = f.firstLine.find('\0');
+    if (f.firstNul >= MAX_JAVA_FILE_LINE)
+        f.firstNul = std::string::npos;
     f.launcher = GetJavaPath();
     f.wideLauncher = FromAnsi(f.launcher);
     f.launcherAsUtf8Exists = FromUtf8(f.launcher, f.launcherAsUtf8) &&

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "install_path.h"
 #include "pe_image.h"
 
 // An archive or library of the install directory, as the system keeps its
@@ -37,6 +38,11 @@ struct Opened {
     bool IsFile() const { return Exists() && !IsFolder(); }
 };
 
+enum {
+    MAX_JAVA_FILE_LINE = INSTALL_PATH_SIZE - 1, // what the daemon reads of java_file.dat's first line
+    MAX_LINE_READ = 4096
+};
+
 struct Facts {
     // The install directory as the argument gave it: %20 decoded and uncut,
     // in the daemon's ANSI text and as the system reads that; and the
@@ -58,10 +64,13 @@ struct Facts {
     std::wstring javaFile;
     DWORD javaFileAttributes = INVALID_FILE_ATTRIBUTES;
     bool javaFileOpened = false;
-    unsigned long javaFileError = 0;     // the system's error when it cannot be opened
-    std::string firstLine;               // the whole line, as the daemon's text-mode read sees it
+    unsigned long javaFileError = 0; // the system's error when it cannot be opened
+    // The line as the daemon's text-mode read sees it, up to MAX_LINE_READ
+    // bytes (the daemon reads 259): firstLineCut when it goes on.
+    std::string firstLine;
+    bool firstLineCut = false;
     int firstByte = -1;                  // -1 when the file is empty
-    size_t firstNul = std::string::npos; // where the first NUL byte of that line is
+    size_t firstNul = std::string::npos; // where a NUL byte ends the part the daemon reads
     std::string launcher;                // what the daemon takes from it
     std::wstring wideLauncher;           // the same as the system reads it
     // The launcher path read as UTF-8, when it is valid UTF-8 beyond ASCII,

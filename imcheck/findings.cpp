@@ -12,7 +12,6 @@
 #include "win_path.h"
 
 enum {
-    MAX_JAVA_FILE_LINE = INSTALL_PATH_SIZE - 1,
     CTRL_Z = 0x1A,
     // Process creation takes 32,767 characters (UTF-16 units) with the
     // terminating zero.
@@ -110,17 +109,21 @@ void CheckJavaFile(const Facts &f)
               L"account can read");
         return;
     }
-    if (f.firstLine.size() > MAX_JAVA_FILE_LINE) {
+    // What follows a NUL byte the daemon's read never reaches.
+    std::string line = f.firstLine.substr(0, f.firstNul);
+    std::wstring length = f.firstLineCut && f.firstNul == std::string::npos
+                              ? L"more than " + Number(MAX_LINE_READ) + L" bytes"
+                              : Length(line);
+    if (line.size() > MAX_JAVA_FILE_LINE) {
         // A blank in what is cut off starts what follows the path; without
         // one the path itself is too long.
-        bool follows = f.firstLine.find_first_of(" \t", MAX_JAVA_FILE_LINE) != std::string::npos;
+        bool follows = line.find_first_of(" \t", MAX_JAVA_FILE_LINE) != std::string::npos;
         if (follows)
-            Warning(L"the first line of java_file.dat is " + Length(f.firstLine) +
-                    L" long: the daemon reads only its first " + Number(MAX_JAVA_FILE_LINE) +
-                    L" bytes and takes " + Quoted(f.wideLauncher) +
+            Warning(L"the first line of java_file.dat is " + length + L" long: the daemon reads only its first " +
+                    Number(MAX_JAVA_FILE_LINE) + L" bytes and takes " + Quoted(f.wideLauncher) +
                     L" as the launcher path; put nothing after the path on that line");
         else
-            Warning(L"the launcher path in java_file.dat is " + Length(f.firstLine) + L" long, more than the " +
+            Warning(L"the launcher path in java_file.dat is " + length + L" long, more than the " +
                     Number(MAX_JAVA_FILE_LINE) + L" bytes the daemon reads: it takes " + Quoted(f.wideLauncher) +
                     L" as the launcher path; a path that long is also more than Windows' ANSI calls take, so "
                     L"install the JVM where its path is shorter");

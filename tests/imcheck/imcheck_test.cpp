@@ -517,6 +517,17 @@ static const Case cases[] = {
     {"JavaFileNulAfterACompleteLauncherPath",
      [](Install &in) { SetJavaFile(in, in.launcher + std::string(1, '\0') + " -Xmx512m"); },
      {{"warning", "java_file.dat holds a NUL byte right after the launcher path"}}},
+    {"JavaFileNulBeyondWhatTheDaemonReads",
+     [](Install &in) { SetJavaFile(in, in.launcher + std::string(300, 'x') + std::string(1, '\0') + "tail"); },
+     {{"warning", "the launcher path in java_file.dat is "},
+      {"error", "xxx\" does not exist: the daemon's start of the application fails"}}},
+    {"JavaFileNulAfterTheLauncherAndALongTail",
+     [](Install &in) { SetJavaFile(in, in.launcher + std::string(1, '\0') + std::string(300, 'x')); },
+     {{"warning", "java_file.dat holds a NUL byte right after the launcher path"}}},
+    {"JavaFileOfAHugeLine",
+     [](Install &in) { SetJavaFile(in, std::string(100000, 'x')); },
+     {{"warning", "the launcher path in java_file.dat is more than 4096 bytes long, more than the 259 bytes"},
+      {"error", "is not absolute"}}},
     {"OnlyArchiveNamedDotJar",
      [](Install &in) {
          DeleteFileA((in.dir + "app.jar").c_str());
