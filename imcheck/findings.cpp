@@ -305,6 +305,15 @@ void CheckLauncher(const Facts &f, const Model &m)
         Error(L"the launcher " + Quoted(launcher) + L" is damaged: " + FromAnsi(damage) +
               L": a launcher that is not its runtime's whole file may not start, or may fail as it runs; "
               L"repair or reinstall the Java runtime");
+    if (!m.launcherImportsRead)
+        Error(L"the launcher " + Quoted(launcher) +
+              L" is damaged: its import table, or a name in it, lies outside its sections, so Windows cannot load "
+              L"it and the daemon's start of the application fails; repair or reinstall the Java runtime");
+    for (const std::wstring &library : m.launcherImportsMissing)
+        Error(L"the launcher " + Quoted(launcher) + L" needs " + library +
+              L", which Windows finds neither in the launcher's folder nor in the system folders, the Windows "
+              L"folder, the install directory or the system's PATH: the launcher does not start; name the "
+              L"java.exe of a whole Java runtime, whose bin folder holds the libraries it needs");
     std::wstring name = NameOf(file.path);
     if (!SameName(name, L"java.exe") && !SameName(name, L"javaw.exe"))
         Warning(L"the launcher is " + Quoted(name) +

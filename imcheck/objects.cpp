@@ -15,6 +15,12 @@ static bool IsReparsePoint(const std::wstring &path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+static bool IsFilePath(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 static bool IsFolderPath(const std::wstring &path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -205,14 +211,23 @@ static void GatherLauncher(const Facts &f, Model &m)
     Reach(m, FolderOf(launcher), OBJECT_FOLDER, L"the launcher's folder",
           L"Windows searches it first for the libraries the launcher loads, so whoever can add a file there or "
           L"replace one chooses code that runs under the process manager's account");
+    // Each library the launcher imports, where Windows finds it; the API
+    // sets (api-ms-*, ext-ms-*) are no files but names the loader maps.
     std::vector<std::string> imports;
-    ReadImportNames(real, imports);
+    m.launcherImportsRead = ReadImportNames(real, imports);
+    std::vector<SearchPlace> places = SearchOrder(folder, f.dirFound ? f.dir : L"", m.systemPath);
     for (const std::string &name : imports) {
-        std::wstring library = folder + FromAnsi(name);
-        DWORD attributes = GetFileAttributesW(library.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        std::wstring wide = FromAnsi(name);
+        if (SameName(wide.substr(0, 7), L"api-ms-") || SameName(wide.substr(0, 7), L"ext-ms-"))
+            continue;
+        size_t at = 0;
+        while (at < places.size() && !IsFilePath(places[at].folder + wide))
+            ++at;
+        if (at == places.size())
+            m.launcherImportsMissing.push_back(wide);
+        else if (at == 0)
             Reach(
-                m, library, OBJECT_FILE, L"a library the launcher loads from its own folder",
+                m, folder + wide, OBJECT_FILE, L"a library the launcher loads from its own folder",
                 L"whoever can change it chooses code that the launcher runs under the process manager's account");
     }
     Runtime runtime = FindRuntime(real);
@@ -244,8 +259,7 @@ static void GatherLauncher(const Facts &f, Model &m)
 // searched before it decide which library runs.
 static void GatherLibraries(const Facts &f, Model &m)
 {
-    std::wstring systemPath;
-    m.systemPathRead = SystemPath(systemPath);
+    const std::wstring &systemPath = m.systemPath;
     std::wstring ownPath = OwnPath();
     std::vector<LibraryFound> searches;
     if (f.dirFound) {
@@ -313,6 +327,7 @@ static void GatherLibraries(const Facts &f, Model &m)
 
 void GatherModel(const Facts &f, Model &m)
 {
+    m.systemPathRead = SystemPath(m.systemPath);
     if (f.dirFound)
         Reach(m, f.dir, OBJECT_FOLDER, L"the install directory",
               L"whoever can write it can replace java_file.dat or add archives and libraries to the class path, " +

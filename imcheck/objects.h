@@ -58,7 +58,12 @@ struct Model {
     bool runtimeFound = false;
     std::wstring runtimeHome; // where the launcher looks for its runtime
     std::vector<LibraryFound> libraries;
+    std::wstring systemPath;
     bool systemPathRead = false;
+    // The launcher's imports: whether its import table can be read, and the
+    // libraries it imports that Windows finds nowhere it looks.
+    bool launcherImportsRead = true;
+    std::vector<std::wstring> launcherImportsMissing;
 };
 
 // Gathers every object that decides what runs from what the daemon reads.

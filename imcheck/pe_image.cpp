@@ -185,6 +185,8 @@ bool ReadImportNames(const std::wstring &path, std::vector<std::string> &names)
     // The descriptors end with one of zeros; a damaged image's list is cut
     // rather than read without end.
     unsigned long long at = image ? FileOffset(sections, imports.VirtualAddress) : 0;
+    if (image && imports.VirtualAddress && !at)
+        image = false;
     for (int i = 0; at && i < 1024; ++i, at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         IMAGE_IMPORT_DESCRIPTOR descriptor;
         if (at > 0x7fffffff || fseek(f, (long)at, SEEK_SET) != 0 ||
@@ -193,8 +195,12 @@ bool ReadImportNames(const std::wstring &path, std::vector<std::string> &names)
         unsigned long long nameAt = FileOffset(sections, descriptor.Name);
         char szName[MAX_PATH] = "";
         if (nameAt && nameAt <= 0x7fffffff && fseek(f, (long)nameAt, SEEK_SET) == 0 &&
-            fgets(szName, sizeof szName, f) && *szName)
+            fgets(szName, sizeof szName, f) && *szName) {
             names.push_back(szName);
+        } else {
+            image = false;
+            break;
+        }
     }
     fclose(f);
     return image;

@@ -32,7 +32,8 @@ bool ReadPeImage(const std::string &path, PeImage &image);
 
 // The names of the libraries an image imports when it is loaded, as its
 // import directory gives them; false when the file cannot be read as an
-// image.
+// image, or its import directory or a library's name lies outside its
+// sections (the loader cannot load it).
 bool ReadImportNames(const std::wstring &path, std::vector<std::string> &names);
 
 // What keeps an image from being whole: "" when it holds every byte its

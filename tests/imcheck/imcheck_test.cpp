@@ -5,6 +5,7 @@
 #include "harness.h"
 
 #include <aclapi.h>
+#include <imagehlp.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -411,6 +412,25 @@ static void ChangeAByte(const std::string &path)
     WriteFileBytes(path, bytes);
 }
 
+// The launcher with its import directory pointing outside every section,
+// and its header checksum made right again, so that only the imports are
+// damaged.
+static void MisplaceImports(const std::string &path)
+{
+    std::string bytes = ReadFileText(path);
+    ASSERT_GT(bytes.size(), 0x200u) << path;
+    DWORD peAt = *(const DWORD *)&bytes[0x3C];
+    size_t optional = peAt + 4 + sizeof(IMAGE_FILE_HEADER);
+    bool wide = *(const WORD *)&bytes[optional] == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    size_t imports = optional + (wide ? 112 : 96) + sizeof(IMAGE_DATA_DIRECTORY) * IMAGE_DIRECTORY_ENTRY_IMPORT;
+    *(DWORD *)&bytes[imports] = 0x7FFFFFF0;
+    WriteFileBytes(path, bytes);
+    DWORD stored = 0, computed = 0;
+    ASSERT_EQ(MapFileAndCheckSumA(&std::string(path)[0], &stored, &computed), (DWORD)CHECKSUM_SUCCESS);
+    *(DWORD *)&bytes[optional + 64] = computed;
+    WriteFileBytes(path, bytes);
+}
+
 // A name no ANSI code page but UTF-8 holds (outside the Basic
 // Multilingual Plane).
 static const wchar_t szNotAnsi[] = L"\U0001F5C2";
@@ -635,6 +655,13 @@ static const Case cases[] = {
     {"LauncherChanged",
      [](Install &in) { ChangeAByte(in.launcher); },
      {{"error", "java.exe\" is damaged: its checksum is"}}},
+    {"LauncherWhoseLibraryIsNowhere",
+     [](Install &in) { Copy(HereFile("jli-launcher.exe"), in.launcher); },
+     {{"error", "java.exe\" needs jli.dll, which Windows finds neither in the launcher's folder nor in the system "
+                "folders"}}},
+    {"LauncherWithItsImportsOutsideItsSections",
+     [](Install &in) { MisplaceImports(in.launcher); },
+     {{"error", "java.exe\" is damaged: its import table, or a name in it, lies outside its sections"}}},
     {"BridgeMissing",
      [](Install &in) { DeleteFileA((in.dir + "nodeflags.dll").c_str()); },
      {{"error", "nodeflags.dll is not in the install directory"}}},
