@@ -380,6 +380,17 @@ void CheckDaemon(const Facts &f)
         Error(L"imdaemon.exe in the install directory is damaged: " + FromAnsi(damage) +
               L": the process manager may fail to start it, or it may fail as it runs; copy the released "
               L"imdaemon.exe there again");
+    // A 32-bit program sees another system folder (SysWOW64) and registry
+    // than a 64-bit one: the libraries were looked for as imcheck sees them.
+    wchar_t szOwn[MAX_PATH];
+    DWORD n = GetModuleFileNameW(0, szOwn, MAX_PATH);
+    PeImage own;
+    if (n > 0 && n < MAX_PATH && ReadPeImage(std::wstring(szOwn), own) && own.machine != f.daemon.image.machine)
+        Warning(L"imcheck is a " + FromAnsi(MachineName(own.machine)) + L" program and imdaemon.exe a " +
+                FromAnsi(MachineName(f.daemon.image.machine)) +
+                L" one: Windows shows the two another system folder and registry, so where ov.dll and ovw.dll "
+                L"are found was judged as imcheck sees them, not as the daemon does; run the imcheck.exe of the "
+                L"daemon's own release");
 }
 
 // Archives and libraries whose names the daemon's ANSI directory listing

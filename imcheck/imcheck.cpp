@@ -10,6 +10,8 @@
 // It starts nothing, writes nothing, connects to nothing, and needs neither
 // ov.dll nor ovw.dll. Exit status: 0 nothing found, 1 at least one error,
 // 2 warnings only.
+#include <windows.h>
+
 #include <string>
 
 #include "facts.h"
@@ -24,6 +26,23 @@ static const wchar_t szUsage[] =
 
 // Where each process would load the platform's library from, for the
 // report's head.
+// Who imcheck judges as: the account running it is trusted, so a check run
+// by another account than an administrator's names fewer accounts.
+static void SayAccount()
+{
+    HANDLE hToken = 0;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size = 0;
+    bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken) &&
+                    GetTokenInformation(hToken, TokenElevation, &elevation, sizeof elevation, &size) &&
+                    elevation.TokenIsElevated;
+    if (hToken)
+        CloseHandle(hToken);
+    if (!elevated)
+        Say(L"  (imcheck runs without an administrator's rights: the account running it counts as trusted, and "
+            L"what it may not read is reported as unreadable; run it as an administrator)");
+}
+
 static void SayLibraries(const Model &m)
 {
     for (const LibraryFound &found : m.libraries) {
@@ -68,6 +87,7 @@ int main(int argc, char *argv[])
     Say(L"java_file.dat read: " + facts.javaFile);
     Say(L"launcher:           " + (facts.launcher.empty() ? std::wstring(L"(none)") : facts.wideLauncher));
     SayLibraries(model);
+    SayAccount();
     Say(L"command line, " + Number(facts.commandLineCharacters) +
         L" characters, as the daemon passes it to the "
         L"launcher:");
