@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "ansi_text.h"
+#include "install_path.h"
 #include "folder_lock.h"
 #include "win_path.h"
 
@@ -57,10 +58,14 @@ static void SetProperty(MSIHANDLE install, const wchar_t *name, const std::wstri
 static void Say(MSIHANDLE install, const std::wstring &text, bool error)
 {
     MSIHANDLE record = MsiCreateRecord(1);
-    // The text goes in a field, not the template, so that brackets in a path
-    // are not read as properties.
+    // A field's text is formatted too once it stands in the template: a
+    // bracket of a path is written as the escape that stands for itself, so
+    // that "[JAVA]" in a folder's name is not read as a property.
+    std::wstring escaped;
+    for (wchar_t c : L"imdaemon: " + text)
+        escaped += c == L'[' ? L"[\\[]" : c == L']' ? L"[\\]]" : std::wstring(1, c);
     MsiRecordSetStringW(record, 0, L"[1]");
-    MsiRecordSetStringW(record, 1, (L"imdaemon: " + text).c_str());
+    MsiRecordSetStringW(record, 1, escaped.c_str());
     MsiProcessMessage(install,
                       error ? INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR) : INSTALLMESSAGE_INFO,
                       record);
@@ -298,9 +303,11 @@ static bool HoldsArchive(const std::wstring &folder)
     return archive;
 }
 
+// A removal: REMOVE names every feature, or the package's one.
 static bool IsAll(const std::wstring &text)
 {
-    return CompareStringOrdinal(text.c_str(), -1, L"ALL", -1, TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(text.c_str(), -1, L"ALL", -1, TRUE) == CSTR_EQUAL ||
+           CompareStringOrdinal(text.c_str(), -1, L"Module", -1, TRUE) == CSTR_EQUAL;
 }
 
 // The version of an installed product (the first of a list of product
@@ -348,6 +355,14 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
     // win over those of the installed version.
     std::wstring given = Property(install, L"IMDAEMON_GIVEN_DIR");
     std::wstring folder = given.empty() ? remembered : given;
+    // A repair or upgrade acts on the folder the module is in: another one
+    // would get a second module and leave the first behind, running.
+    if (!given.empty() && !remembered.empty() && !SameName(AsFolder(given), AsFolder(remembered))) {
+        return Refuse(install,
+                      L"INSTALLDIR \"" + AsFolder(given) + L"\" is not the folder the module is installed in, \"" +
+                          AsFolder(remembered) +
+                          L"\": to move it, remove it first (msiexec /x), then install into the new folder");
+    }
     const std::wstring archives = L"the folder that holds the Java application's archives (*.jar)";
     if (folder.empty()) {
         return Refuse(install, L"INSTALLDIR is not set: pass INSTALLDIR=\"<" + archives +
@@ -360,7 +375,7 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
     folder = AsFolder(folder);
     std::string ansi;
     if (!ToAnsi(folder, ansi)) {
-        return Refuse(install, L"INSTALLDIR \"" + folder +
+        return Refuse(install, L"INSTALLDIR \"" + FromAnsi(Spelled(folder)) +
                                    L"\" holds characters the system's ANSI code page cannot represent; the daemon "
                                    L"works with ANSI paths and would not find its files: install the application "
                                    L"in a folder whose path the ANSI code page holds");
@@ -376,6 +391,12 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
                                    L"application first and pass " +
                                    archives);
     }
+    if (ansi.size() > MAX_INSTALL_DIR) {
+        return Refuse(install, L"INSTALLDIR \"" + folder + L"\" is " + Number((unsigned long)ansi.size()) +
+                                   L" bytes long in the ANSI code page, more than the " + Number(MAX_INSTALL_DIR) +
+                                   L" the daemon takes (it builds java_file.dat's path in 259): install the "
+                                   L"application in a folder with a shorter path");
+    }
     if (!HoldsArchive(folder)) {
         return Refuse(install, L"INSTALLDIR \"" + folder +
                                    L"\" holds no application archive (*.jar): install the "
@@ -383,11 +404,25 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
                                    archives);
     }
     // Neither this version's repair nor an upgrade of an older one: a module
-    // already there was deployed by hand.
-    if (Property(install, L"Installed").empty() && Property(install, L"OLDERFOUND").empty() &&
-        IsFile(folder + L"imdaemon.exe")) {
-        Say(install,
-            L"INSTALLDIR \"" + folder + L"\" holds a module deployed by hand: the installer takes it over", false);
+    // already there was deployed by hand, and is taken over. Without one, a
+    // file of the package's names there is the application's own, which
+    // the package would replace and later remove.
+    if (Property(install, L"Installed").empty() && Property(install, L"OLDERFOUND").empty()) {
+        if (IsFile(folder + L"imdaemon.exe")) {
+            Say(install,
+                L"INSTALLDIR \"" + folder + L"\" holds a module deployed by hand: the installer takes it over",
+                false);
+        } else {
+            for (const wchar_t *name : {L"nodeflags.dll", L"imcheck.exe", L"DEPLOY.txt",
+                                        L"THIRD-PARTY-NOTICES.txt", L"imdaemon.cdx.json"}) {
+                if (IsFile(folder + name)) {
+                    return Refuse(install, L"INSTALLDIR \"" + folder + L"\" holds " + name +
+                                               L", but no imdaemon.exe: it is not the module's, and the package "
+                                               L"would replace it and remove it with the module; move it aside "
+                                               L"or rename it, then run the installer again");
+                }
+            }
+        }
     }
 
     std::wstring java = Property(install, L"IMDAEMON_GIVEN_JAVA");
@@ -411,7 +446,7 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
                                    pass);
     }
     if (!ToAnsi(java, ansi)) {
-        return Refuse(install, L"JAVA \"" + java +
+        return Refuse(install, L"JAVA \"" + FromAnsi(Spelled(java)) +
                                    L"\" holds characters the system's ANSI code page cannot represent; the daemon "
                                    L"reads java_file.dat as ANSI text and would start another path: pass a "
                                    L"launcher path the ANSI code page holds (a folder with such a name, or the "

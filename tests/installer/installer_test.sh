@@ -63,16 +63,23 @@ cp "$c/selftest/stand-ins/ov.dll" "$c/selftest/stand-ins/ovw.dll" "$c/NNM/bin/"
 # loads: imcheck reports an ovw.dll there as an error.
 cp "$c/selftest/stand-ins/ovw.dll" "$c/badjre/bin/ovw.dll"
 echo "the application's archive" >"$c/My App/app.jar"
+# An application whose own files carry the package's names, and one in a
+# folder too long for the daemon.
+mkdir -p "$c/Own Docs" "$c/$(printf 'L%.0s' {1..200})/$(printf 'l%.0s' {1..50})"
+echo "archive" >"$c/Own Docs/app.jar"
+echo "the application's own notices" >"$c/Own Docs/THIRD-PARTY-NOTICES.txt"
+echo "archive" >"$c/$(printf 'L%.0s' {1..200})/$(printf 'l%.0s' {1..50})/app.jar"
 echo "the application's notes" >"$c/My App/notes.txt"
 application=$(cd "$c/My App" && ls | LC_ALL=C sort)
 
-# msi <log name> <msiexec arguments...>: status and log of one run.
+# msi <log name> <msiexec arguments...>: status and log of one run, silent
+# unless ui names another level (/qr: the user interface's sequence runs too).
 msi() {
     local name=$1
     shift
     log=$c/logs/$name.log
     status=0
-    "$run" msiexec "$@" /qn /l*v "C:\\logs\\$name.log" >/dev/null 2>&1 || status=$?
+    "$run" msiexec "$@" "${ui:-/qn}" /l*v "C:\\logs\\$name.log" >/dev/null 2>&1 || status=$?
 }
 said() { grep -aqF -- "$1" "$log" || fail "the log does not say: $1"; }
 expect_status() { [ "$status" -eq "$1" ] || fail "msiexec exit status $status, not $1 (log: $log)"; }
@@ -100,6 +107,9 @@ relative JAVA|'INSTALLDIR=C:\My App\' 'JAVA=jre\bin\java.exe'|JAVA "jre\bin\java
 JAVA outside the ANSI code page|'INSTALLDIR=C:\My App\' 'JAVA=C:\jrē\bin\java.exe'|holds characters the system's ANSI code page cannot represent
 JAVA not a file|'INSTALLDIR=C:\My App\' 'JAVA=C:\jre\bin\javaw.exe'|JAVA "C:\jre\bin\javaw.exe" is not an existing file
 JAVA a folder|'INSTALLDIR=C:\My App\' 'JAVA=C:\jre\bin'|JAVA "C:\jre\bin" is not an existing file
+the application's own file of a package's name|'INSTALLDIR=C:\Own Docs\' 'JAVA=C:\jre\bin\java.exe'|holds THIRD-PARTY-NOTICES.txt, but no imdaemon.exe: it is not the module's
+INSTALLDIR longer than the daemon takes|'INSTALLDIR=C:\LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL\llllllllllllllllllllllllllllllllllllllllllllllllll\' 'JAVA=C:\jre\bin\java.exe'|bytes long in the ANSI code page, more than the 246 the daemon takes
+brackets in INSTALLDIR, written as they are|'INSTALLDIR=C:\a[JAVA]b\' 'JAVA=C:\jre\bin\java.exe'|INSTALLDIR "C:\a[JAVA]b\" is not an existing folder
 CASES
 
 case_name="a self-check error rolls the install back"
@@ -202,13 +212,25 @@ said "a newer version of imdaemon (9.9.9) is installed: remove it first to insta
 [ "$(snapshot "$c/My App")" = "$before" ] || fail "the folder changed"
 pass
 
+case_name="a repair or upgrade does not move the module to another folder"
+mkdir -p "$c/Other"
+echo "archive" >"$c/Other/app.jar"
+before=$(snapshot "$c")
+msi moved /i "$higher_msi" REINSTALL=ALL REINSTALLMODE=amus 'INSTALLDIR=C:\Other\'
+expect_status $refused
+said "INSTALLDIR \"C:\\Other\\\" is not the folder the module is installed in, \"C:\\My App\\\""
+[ "$(snapshot "$c")" = "$before" ] || fail "the drive changed: $(diff <(echo "$before") <(snapshot "$c") | head -5)"
+pass
+
 case_name="a repair brings back a deleted file and a damaged one, and takes a new JAVA"
+# With the user interface's sequence, which reads the remembered values
+# over the command line's before the install runs.
 # Everyone may add files to the new launcher's folder (Wine reads the Unix
 # mode bits as Everyone's rights): imcheck warns, and the repair stands.
 chmod 0777 "$c/jre2/bin"
 rm "$c/My App/imcheck.exe"
 head -c 4096 "$work/zip/nodeflags.dll" >"$c/My App/nodeflags.dll"
-msi repair /i "$higher_msi" REINSTALL=ALL REINSTALLMODE=amus 'JAVA=C:\jre2\bin\java.exe'
+ui=/qr msi repair /i "$higher_msi" REINSTALL=ALL REINSTALLMODE=amus 'JAVA=C:\jre2\bin\java.exe'
 expect_status 0
 cmp -s "$work/zip/imcheck.exe" "$c/My App/imcheck.exe" || fail "imcheck.exe is not back"
 cmp -s "$work/zip/nodeflags.dll" "$c/My App/nodeflags.dll" || fail "nodeflags.dll is not whole again"

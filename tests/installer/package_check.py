@@ -52,7 +52,8 @@ ORDER = [
     ["FindRelatedProducts", "LaunchConditions", "Prepare"],
     ["WriteRegistryValues", "RunSelfCheck"],
 ]
-INSTALLING, REMOVING = 'NOT REMOVE~="ALL"', 'REMOVE~="ALL"'
+# A removal is REMOVE of every feature, or of the package's one, Module.
+INSTALLING, REMOVING = 'NOT (REMOVE~="ALL" OR REMOVE~="Module")', 'REMOVE~="ALL" OR REMOVE~="Module"'
 CONDITIONS = {"WriteJavaFile": INSTALLING, "LockFolder": INSTALLING, "RunSelfCheck": INSTALLING,
               "RemoveJavaFile": REMOVING, "Prepare": "", "CheckRunning": ""}
 
@@ -155,6 +156,13 @@ def main(package, zip_path, setup_dll, arch, objdump, epoch):
                                 % (undo, sequence[undo][1], change, sequence[change][1]))
         else:
             problems.append("no %s or %s in the sequence" % (change, undo))
+    # With a user interface, AppSearch reads the remembered values over the
+    # command line's in its own sequence first.
+    ui = {row[0]: int(row[2]) for row in table(package, "InstallUISequence")}
+    for keep in ("KeepGivenDir", "KeepGivenJava"):
+        if keep not in ui or "AppSearch" not in ui or ui[keep] >= ui["AppSearch"]:
+            problems.append("%s does not run before AppSearch in InstallUISequence: a repair or upgrade with a "
+                            "user interface would take the remembered value over the command line's" % keep)
     for name, condition in sorted(CONDITIONS.items()):
         if name in sequence and sequence[name][1] != condition:
             problems.append("%s runs under '%s', not '%s'" % (name, sequence[name][1], condition))
@@ -171,7 +179,7 @@ def main(package, zip_path, setup_dll, arch, objdump, epoch):
     if any(row[0] != version.get("UpgradeCode") for row in upgrade.values()):
         problems.append("an upgrade row names another upgrade code")
     secure = set(version.get("SecureCustomProperties", "").split(";"))
-    for name in ("INSTALLDIR", "JAVA", "NEWERFOUND", "OLDERFOUND"):
+    for name in ("INSTALLDIR", "JAVA", "NEWERFOUND", "OLDERFOUND", "IMDAEMON_GIVEN_DIR", "IMDAEMON_GIVEN_JAVA"):
         if name not in secure:
             problems.append("%s is not among SecureCustomProperties (%s)" % (name, sorted(secure)))
     if version.get("MSIRESTARTMANAGERCONTROL") != "Disable":
