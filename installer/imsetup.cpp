@@ -173,12 +173,25 @@ static bool ReadWhole(const std::wstring &path, std::string &bytes)
     return ok;
 }
 
+// An existing file keeps its attributes and its own permissions: it is
+// emptied and written, a read-only one made writable for that and read-only
+// again (a new file of the same name would fail over a hidden or system one,
+// and lose what the administrator set).
 static DWORD WriteWhole(const std::wstring &path, const std::string &bytes)
 {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    bool existing = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (existing && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, existing ? TRUNCATE_EXISTING : CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return GetLastError();
+        DWORD error = GetLastError();
+        if (existing && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            SetFileAttributesW(path.c_str(), attributes);
+        }
+        return error;
     }
     DWORD written = 0;
     DWORD error = ERROR_SUCCESS;
@@ -187,6 +200,9 @@ static DWORD WriteWhole(const std::wstring &path, const std::string &bytes)
         error = GetLastError();
     }
     CloseHandle(file);
+    if (existing && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesW(path.c_str(), attributes);
+    }
     return error;
 }
 
