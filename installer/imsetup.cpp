@@ -384,11 +384,18 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
         return Refuse(install, L"INSTALLDIR is not set: pass INSTALLDIR=\"<" + archives +
                                    L">\"; the module is installed into the Java application's folder");
     }
+    // Windows takes a forward slash for a backslash; a \\?\ or device path
+    // the daemon's ANSI calls do not take as written.
+    if (folder.compare(0, 4, L"\\\\?\\") == 0 || folder.compare(0, 4, L"\\\\.\\") == 0) {
+        return Refuse(install, L"INSTALLDIR \"" + folder +
+                                   L"\" is a \\\\?\\ or device path, which the daemon's ANSI calls do not take as "
+                                   L"written: pass it as C:\\...\\ or \\\\server\\share\\...\\");
+    }
+    folder = AsFolder(folder);
     if (!IsPlainAbsolute(folder)) {
         return Refuse(install, L"INSTALLDIR \"" + folder + L"\" is not an absolute path: pass the full path of " +
                                    archives + L", with its drive (C:\\...) or share (\\\\server\\share\\...)");
     }
-    folder = AsFolder(folder);
     std::string ansi;
     if (!ToAnsi(folder, ansi)) {
         return Refuse(install, L"INSTALLDIR \"" + FromAnsi(Spelled(folder)) +
@@ -454,6 +461,11 @@ extern "C" UINT __stdcall Prepare(MSIHANDLE install)
         }
         Say(install, L"JAVA not given: keeping the launcher " + folder + kJavaFile + L" names, " + named, false);
         java = named;
+    }
+    for (wchar_t &c : java) {
+        if (c == L'/') {
+            c = L'\\';
+        }
     }
     if (!IsPlainAbsolute(java)) {
         return Refuse(install, L"JAVA \"" + java +

@@ -107,6 +107,7 @@ relative JAVA|'INSTALLDIR=C:\My App\' 'JAVA=jre\bin\java.exe'|JAVA "jre\bin\java
 JAVA outside the ANSI code page|'INSTALLDIR=C:\My App\' 'JAVA=C:\jrē\bin\java.exe'|holds characters the system's ANSI code page cannot represent
 JAVA not a file|'INSTALLDIR=C:\My App\' 'JAVA=C:\jre\bin\javaw.exe'|JAVA "C:\jre\bin\javaw.exe" is not an existing file
 JAVA a folder|'INSTALLDIR=C:\My App\' 'JAVA=C:\jre\bin'|JAVA "C:\jre\bin" is not an existing file
+INSTALLDIR as a \\?\ path|'INSTALLDIR=\\?\C:\My App\' 'JAVA=C:\jre\bin\java.exe'|is a \\?\ or device path, which the daemon's ANSI calls do not take as written
 the application's own file of a package's name|'INSTALLDIR=C:\Own Docs\' 'JAVA=C:\jre\bin\java.exe'|holds THIRD-PARTY-NOTICES.txt, but no imdaemon.exe: it is not the module's
 INSTALLDIR longer than the daemon takes|'INSTALLDIR=C:\LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL\llllllllllllllllllllllllllllllllllllllllllllllllll\' 'JAVA=C:\jre\bin\java.exe'|bytes long in the ANSI code page, more than the 246 the daemon takes
 brackets in INSTALLDIR, written as they are|'INSTALLDIR=C:\a[JAVA]b\' 'JAVA=C:\jre\bin\java.exe'|INSTALLDIR "C:\a[JAVA]b\" is not an existing folder
@@ -148,7 +149,8 @@ expect_status 0
 pass
 
 case_name="install with INSTALLDIR and JAVA"
-msi install /i "$package_msi" 'INSTALLDIR=C:\My App\' 'JAVA=C:\jre\bin\java.exe'
+# Written with forward slashes, which Windows takes for backslashes.
+msi install /i "$package_msi" 'INSTALLDIR=C:/My App/' 'JAVA=C:/jre/bin/java.exe'
 expect_status 0
 for file in "$work"/zip/*; do
     cmp -s "$file" "$c/My App/${file##*/}" || fail "${file##*/} is not the release ZIP's, byte for byte"
