@@ -9,6 +9,48 @@
 #include <cstdio>
 #include <vector>
 
+// The DOS header's pointer to the PE headers, and the file header behind
+// the PE signature, read from the start of f; false when f holds no image's.
+// e_lfanew is read as a signed offset: a negative or absurd one is no image,
+// not a seek outside the file.
+static bool ReadFileHeader(FILE *f, LONG &peAt, IMAGE_FILE_HEADER &header)
+{
+    IMAGE_DOS_HEADER dos;
+    DWORD signature = 0;
+    if (fread(&dos, sizeof dos, 1, f) != 1 || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        dos.e_lfanew < (LONG)sizeof dos || fseek(f, dos.e_lfanew, SEEK_SET) != 0 ||
+        fread(&signature, sizeof signature, 1, f) != 1 || signature != IMAGE_NT_SIGNATURE ||
+        fread(&header, sizeof header, 1, f) != 1)
+        return false;
+    peAt = dos.e_lfanew;
+    return true;
+}
+
+// The optional header that follows the file header just read, zero beyond
+// what the file gives, so that a short one reads as one without
+// directories; false when the file ends inside it.
+static bool ReadOptionalHeader(FILE *f, const IMAGE_FILE_HEADER &header, std::vector<unsigned char> &optional)
+{
+    optional.assign(std::max<size_t>(header.SizeOfOptionalHeader, sizeof(IMAGE_OPTIONAL_HEADER64)), 0);
+    return fread(optional.data(), 1, header.SizeOfOptionalHeader, f) == header.SizeOfOptionalHeader;
+}
+
+// A data directory of an optional header; empty when it has none.
+static IMAGE_DATA_DIRECTORY Directory(const std::vector<unsigned char> &optional, DWORD index)
+{
+    IMAGE_DATA_DIRECTORY none = {0, 0};
+    WORD magic = *(const WORD *)optional.data();
+    if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        const IMAGE_OPTIONAL_HEADER32 *o = (const IMAGE_OPTIONAL_HEADER32 *)optional.data();
+        return o->NumberOfRvaAndSizes > index ? o->DataDirectory[index] : none;
+    }
+    if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        const IMAGE_OPTIONAL_HEADER64 *o = (const IMAGE_OPTIONAL_HEADER64 *)optional.data();
+        return o->NumberOfRvaAndSizes > index ? o->DataDirectory[index] : none;
+    }
+    return none;
+}
+
 // Where the headers, the section data, the symbol table and its string
 // table, and the certificate table of the image whose file header was just
 // read end, and the header's checksum; reading stops at what the file lacks,
@@ -19,31 +61,22 @@ static unsigned long long DataEnd(FILE *f, long peAt, const IMAGE_FILE_HEADER &h
     unsigned long long sectionsAt = optionalAt + header.SizeOfOptionalHeader;
     unsigned long long end =
         sectionsAt + (unsigned long long)header.NumberOfSections * sizeof(IMAGE_SECTION_HEADER);
-    // Zero beyond what the file gives, so that a short optional header reads as
-    // one without directories.
-    std::vector<unsigned char> optional(
-        std::max<size_t>(header.SizeOfOptionalHeader, sizeof(IMAGE_OPTIONAL_HEADER64)));
-    if (fread(optional.data(), 1, header.SizeOfOptionalHeader, f) != header.SizeOfOptionalHeader)
+    std::vector<unsigned char> optional;
+    if (!ReadOptionalHeader(f, header, optional))
         return end;
     WORD magic = *(const WORD *)optional.data();
-    DWORD headerBytes = 0, directories = 0;
-    IMAGE_DATA_DIRECTORY certificates = {0, 0};
+    DWORD headerBytes = 0;
     if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-        const IMAGE_OPTIONAL_HEADER32 *o = (const IMAGE_OPTIONAL_HEADER32 *)optional.data();
-        headerBytes = o->SizeOfHeaders;
-        directories = o->NumberOfRvaAndSizes;
-        certificates = o->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
-        checksum = o->CheckSum;
+        headerBytes = ((const IMAGE_OPTIONAL_HEADER32 *)optional.data())->SizeOfHeaders;
+        checksum = ((const IMAGE_OPTIONAL_HEADER32 *)optional.data())->CheckSum;
     } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
-        const IMAGE_OPTIONAL_HEADER64 *o = (const IMAGE_OPTIONAL_HEADER64 *)optional.data();
-        headerBytes = o->SizeOfHeaders;
-        directories = o->NumberOfRvaAndSizes;
-        certificates = o->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
-        checksum = o->CheckSum;
+        headerBytes = ((const IMAGE_OPTIONAL_HEADER64 *)optional.data())->SizeOfHeaders;
+        checksum = ((const IMAGE_OPTIONAL_HEADER64 *)optional.data())->CheckSum;
     }
     end = std::max<unsigned long long>(end, headerBytes);
     // The certificate table is the one directory given as a file offset.
-    if (directories > IMAGE_DIRECTORY_ENTRY_SECURITY && certificates.Size)
+    IMAGE_DATA_DIRECTORY certificates = Directory(optional, IMAGE_DIRECTORY_ENTRY_SECURITY);
+    if (certificates.Size)
         end = std::max(end, (unsigned long long)certificates.VirtualAddress + certificates.Size);
     if (fseek(f, (long)sectionsAt, SEEK_SET) != 0)
         return end;
@@ -120,25 +153,18 @@ bool ReadPeImage(const std::wstring &path, PeImage &image)
     FILE *f = _wfopen(path.c_str(), L"rb");
     if (!f)
         return false;
-    IMAGE_DOS_HEADER dos;
-    DWORD signature = 0;
+    LONG peAt = 0;
     IMAGE_FILE_HEADER header;
-    // e_lfanew is read as a signed offset: a negative or absurd one is no
-    // image, not a seek outside the file.
-    if (fread(&dos, sizeof dos, 1, f) == 1 && dos.e_magic == IMAGE_DOS_SIGNATURE &&
-        dos.e_lfanew >= (LONG)sizeof dos && fseek(f, dos.e_lfanew, SEEK_SET) == 0 &&
-        fread(&signature, sizeof signature, 1, f) == 1 && signature == IMAGE_NT_SIGNATURE &&
-        fread(&header, sizeof header, 1, f) == 1 && (header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE)) {
+    if (ReadFileHeader(f, peAt, header) && (header.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE)) {
         image.kind = (header.Characteristics & IMAGE_FILE_DLL) ? PE_LIBRARY : PE_PROGRAM;
         image.machine = header.Machine;
         DWORD checksum = 0;
-        image.dataEnd = DataEnd(f, dos.e_lfanew, header, checksum);
+        image.dataEnd = DataEnd(f, peAt, header, checksum);
         image.checksumStored = checksum;
         // The field's place is the same in both optional headers.
         if (checksum)
-            image.checksumComputed =
-                ComputedChecksum(f, (unsigned long long)dos.e_lfanew + sizeof(DWORD) + sizeof header +
-                                        offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum));
+            image.checksumComputed = ComputedChecksum(f, (unsigned long long)peAt + sizeof(DWORD) + sizeof header +
+                                                             offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum));
     }
     fclose(f);
     return true;
@@ -160,25 +186,12 @@ bool ReadImportNames(const std::wstring &path, std::vector<std::string> &names)
     FILE *f = _wfopen(path.c_str(), L"rb");
     if (!f)
         return false;
-    IMAGE_DOS_HEADER dos;
-    DWORD signature = 0;
+    LONG peAt = 0;
     IMAGE_FILE_HEADER header;
-    bool image = fread(&dos, sizeof dos, 1, f) == 1 && dos.e_magic == IMAGE_DOS_SIGNATURE &&
-                 dos.e_lfanew >= (LONG)sizeof dos && fseek(f, dos.e_lfanew, SEEK_SET) == 0 &&
-                 fread(&signature, sizeof signature, 1, f) == 1 && signature == IMAGE_NT_SIGNATURE &&
-                 fread(&header, sizeof header, 1, f) == 1;
-    std::vector<unsigned char> optional(
-        std::max<size_t>(image ? header.SizeOfOptionalHeader : 0, sizeof(IMAGE_OPTIONAL_HEADER64)));
-    image = image && fread(optional.data(), 1, header.SizeOfOptionalHeader, f) == header.SizeOfOptionalHeader;
-    IMAGE_DATA_DIRECTORY imports = {0, 0};
-    WORD magic = image ? *(const WORD *)optional.data() : 0;
-    if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC &&
-        ((const IMAGE_OPTIONAL_HEADER32 *)optional.data())->NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_IMPORT)
-        imports = ((const IMAGE_OPTIONAL_HEADER32 *)optional.data())->DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC &&
-             ((const IMAGE_OPTIONAL_HEADER64 *)optional.data())->NumberOfRvaAndSizes >
-                 IMAGE_DIRECTORY_ENTRY_IMPORT)
-        imports = ((const IMAGE_OPTIONAL_HEADER64 *)optional.data())->DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<unsigned char> optional;
+    bool image = ReadFileHeader(f, peAt, header) && ReadOptionalHeader(f, header, optional);
+    IMAGE_DATA_DIRECTORY imports =
+        image ? Directory(optional, IMAGE_DIRECTORY_ENTRY_IMPORT) : IMAGE_DATA_DIRECTORY{0, 0};
     std::vector<IMAGE_SECTION_HEADER> sections(image ? header.NumberOfSections : 0);
     if (!sections.empty() && fread(sections.data(), sizeof sections[0], sections.size(), f) != sections.size())
         image = false;
