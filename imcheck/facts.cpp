@@ -118,8 +118,7 @@ void GatherFacts(const std::string &given, Facts &f)
     f.wideGiven = FromAnsi(given);
     f.wideArgument = WideArgument();
     f.dir = WithSeparator(FromAnsi(sInstallPath));
-    DWORD dirAttributes = GetFileAttributesW(f.dir.c_str());
-    f.dirFound = dirAttributes != INVALID_FILE_ATTRIBUTES && (dirAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    f.dirFound = IsFolder(f.dir);
     if (f.dirFound) {
         f.classPath = ListClassPath(f.dir);
         f.daemon = Open(f.dir + L"imdaemon.exe");

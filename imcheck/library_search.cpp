@@ -83,16 +83,10 @@ std::vector<SearchPlace> JvmLibraryOrder(const std::wstring &launcherFolder, con
     return places;
 }
 
-static bool Holds(const SearchPlace &place, const std::wstring &name)
-{
-    DWORD attributes = GetFileAttributesW((place.folder + name).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 void FindLibrary(LibraryFound &found, const std::wstring &ownPath, bool ownPathDiffers)
 {
     for (size_t i = 0; i < found.places.size() && found.platform == (size_t)-1; ++i)
-        if (Holds(found.places[i], found.name)) {
+        if (IsFile(found.places[i].folder + found.name)) {
             if (found.winner == (size_t)-1)
                 found.winner = i;
             if (found.places[i].intended)
@@ -109,7 +103,7 @@ void FindLibrary(LibraryFound &found, const std::wstring &ownPath, bool ownPathD
             found.places.push_back(place);
     }
     for (size_t i = from; i < found.places.size() && found.platform == (size_t)-1; ++i)
-        if (Holds(found.places[i], found.name)) {
+        if (IsFile(found.places[i].folder + found.name)) {
             found.ownPath = true;
             found.platform = i;
             if (found.winner == (size_t)-1)

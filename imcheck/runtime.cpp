@@ -4,12 +4,6 @@
 
 #include "win_path.h"
 
-static bool IsFile(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // A runtime in folder: a JVM library and its class library.
 static bool RuntimeIn(const std::wstring &folder, Runtime &runtime)
 {

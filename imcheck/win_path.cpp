@@ -7,6 +7,18 @@ bool IsSeparator(wchar_t c)
     return c == L'\\' || c == L'/';
 }
 
+bool IsFile(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFolder(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool IsLiteralPath(const std::wstring &path)
 {
     return path.compare(0, 4, L"\\\\?\\") == 0;

@@ -10,6 +10,11 @@
 
 bool IsSeparator(wchar_t c);
 
+// Whether path names a file (not a folder), or a folder, that is there,
+// links followed.
+bool IsFile(const std::wstring &path);
+bool IsFolder(const std::wstring &path);
+
 // A "\\?\" path, which Windows hands to the file system as it is: it drops
 // no spaces or dots and resolves no "." or "..".
 bool IsLiteralPath(const std::wstring &path);

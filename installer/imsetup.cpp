@@ -142,18 +142,6 @@ static std::wstring AsFolder(std::wstring path)
     return folder;
 }
 
-static bool IsFolder(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-static bool IsFile(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The whole file; false when it is not there or cannot be read.
 static bool ReadWhole(const std::wstring &path, std::string &bytes)
 {
