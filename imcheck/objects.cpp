@@ -15,18 +15,6 @@ static bool IsReparsePoint(const std::wstring &path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-static bool IsFilePath(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-static bool IsFolderPath(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // An object's key: where its path really leads (a link, the link itself).
 static std::wstring Key(const std::wstring &path, bool link)
 {
@@ -73,7 +61,7 @@ static std::wstring LinkedPath(const std::wstring &path)
     std::wstring real;
     if (!FinalPath(path, real) || SamePath(OpenedPath(path), real))
         return L"";
-    return IsFolderPath(real) ? WithSeparator(real) : real;
+    return IsFolder(real) ? WithSeparator(real) : real;
 }
 
 // How a finding says that a path led elsewhere: through a link on it, or
@@ -221,7 +209,7 @@ static void GatherLauncher(const Facts &f, Model &m)
         if (SameName(wide.substr(0, 7), L"api-ms-") || SameName(wide.substr(0, 7), L"ext-ms-"))
             continue;
         size_t at = 0;
-        while (at < places.size() && !IsFilePath(places[at].folder + wide))
+        while (at < places.size() && !IsFile(places[at].folder + wide))
             ++at;
         if (at == places.size())
             m.launcherImportsMissing.push_back(wide);
@@ -240,13 +228,25 @@ static void GatherLauncher(const Facts &f, Model &m)
     // A runtime at a drive's root is its folders there, not the whole drive.
     if (RootLength(runtime.folder) == runtime.folder.size()) {
         for (const wchar_t *part : {L"bin", L"lib", L"conf"})
-            if (IsFolderPath(runtime.folder + part))
+            if (IsFolder(runtime.folder + part))
                 WalkTree(m, runtime.folder + part, L"a folder of the Java runtime",
                          L"a folder of the Java runtime", L"a file of the Java runtime", why);
     } else {
         WalkTree(m, runtime.folder, L"the Java runtime", L"a folder of the Java runtime",
                  L"a file of the Java runtime", why);
     }
+}
+
+// A library to be looked for in places, in that order.
+static LibraryFound Search(const wchar_t *name, const wchar_t *process, const wchar_t *searcher,
+                           const std::vector<SearchPlace> &places)
+{
+    LibraryFound found;
+    found.name = name;
+    found.process = process;
+    found.searcher = searcher;
+    found.places = places;
+    return found;
 }
 
 // Where the daemon finds ov.dll and the Java application ovw.dll (which
@@ -262,28 +262,17 @@ static void GatherLibraries(const Facts &f, Model &m)
     const std::wstring &systemPath = m.systemPath;
     std::wstring ownPath = OwnPath();
     std::vector<LibraryFound> searches;
+    // The daemon's current folder is the process manager's: not known here.
     if (f.dirFound) {
-        LibraryFound ov;
-        ov.name = L"ov.dll";
-        ov.process = L"the daemon";
-        ov.searcher = L"Windows";
-        ov.currentUnknown = true;
-        ov.places = SearchOrder(f.dir, L"", systemPath);
-        searches.push_back(ov);
+        searches.push_back(Search(L"ov.dll", L"the daemon", L"Windows", SearchOrder(f.dir, L"", systemPath)));
+        searches.back().currentUnknown = true;
     }
     if (f.dirFound && f.launcherFile.IsFile()) {
-        LibraryFound ovw;
-        ovw.name = L"ovw.dll";
-        ovw.process = L"the Java application";
-        ovw.searcher = L"Windows";
-        ovw.places = SearchOrder(FolderOf(f.launcherFile.path), f.dir, systemPath);
-        searches.push_back(ovw);
-        LibraryFound bridge;
-        bridge.name = L"nodeflags.dll";
-        bridge.process = L"the Java application";
-        bridge.searcher = L"the JVM's library path";
-        bridge.places = JvmLibraryOrder(FolderOf(f.launcherFile.path), f.dir, systemPath);
-        searches.push_back(bridge);
+        std::wstring launcherFolder = FolderOf(f.launcherFile.path);
+        searches.push_back(Search(L"ovw.dll", L"the Java application", L"Windows",
+                                  SearchOrder(launcherFolder, f.dir, systemPath)));
+        searches.push_back(Search(L"nodeflags.dll", L"the Java application", L"the JVM's library path",
+                                  JvmLibraryOrder(launcherFolder, f.dir, systemPath)));
     }
     for (LibraryFound &found : searches) {
         FindLibrary(found, ownPath, found.name != L"nodeflags.dll" && !SameName(ownPath, systemPath));
@@ -298,13 +287,13 @@ static void GatherLibraries(const Facts &f, Model &m)
             std::wstring folder = OpenedPath(found.places[i].folder);
             std::wstring what = L"a folder " + found.searcher + L" searches for " + library + L" for " +
                                 found.process + L" (" + found.places[i].how + L")";
-            if (IsFolderPath(folder)) {
+            if (IsFolder(folder)) {
                 Reach(m, folder, OBJECT_FOLDER, what, why);
                 continue;
             }
             std::vector<std::wstring> above = FoldersAbove(folder);
             for (const std::wstring &existing : above)
-                if (IsFolderPath(existing)) {
+                if (IsFolder(existing)) {
                     Reach(m, existing, OBJECT_FOLDER,
                           L"the folder above " + Quoted(folder) + L", which " + found.searcher +
                               L" searches for " + library + L" for " + found.process + L" (" +
