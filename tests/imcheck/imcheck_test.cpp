@@ -285,18 +285,30 @@ static void GrowCommandLine(Install &in, size_t to)
     EXPECT_EQ(length, to) << "the length imcheck prints";
 }
 
-static void LetEveryoneWrite(const std::string &path)
+// Gives SYSTEM and Administrators full control of path, and Everyone the
+// rights given (SDDL), nothing else.
+static void LetEveryoneDo(const std::wstring &path, const std::string &rights)
 {
     PSECURITY_DESCRIPTOR descriptor = 0;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)",
-                                                                     SDDL_REVISION_1, &descriptor, 0));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        ("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;" + rights + ";;;WD)").c_str(), SDDL_REVISION_1, &descriptor, 0));
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = 0;
     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
     EXPECT_EQ(
-        SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
+        SetNamedSecurityInfoW(&std::wstring(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
         (DWORD)ERROR_SUCCESS);
     LocalFree(descriptor);
+}
+
+static void LetEveryoneDo(const std::string &path, const std::string &rights)
+{
+    LetEveryoneDo(Wide(path), rights);
+}
+
+static void LetEveryoneWrite(const std::string &path)
+{
+    LetEveryoneDo(path, "FA");
 }
 
 // Makes link a symbolic link to target, as Windows would show a symbolic
@@ -346,21 +358,6 @@ static void MapDrive(char letter, const std::string &folder, const std::string &
         [](const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; },
         probe))
         << command;
-}
-
-// Gives Everyone rights (SDDL) over path, and nothing else.
-static void LetEveryoneDo(const std::string &path, const std::string &rights)
-{
-    PSECURITY_DESCRIPTOR descriptor = 0;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        ("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;" + rights + ";;;WD)").c_str(), SDDL_REVISION_1, &descriptor, 0));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = 0;
-    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    EXPECT_EQ(
-        SetNamedSecurityInfoA(&std::string(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
-        (DWORD)ERROR_SUCCESS);
-    LocalFree(descriptor);
 }
 
 // A launcher in a folder of its own, root\tools\launcher\, whose home
@@ -1266,20 +1263,6 @@ static HANDLE CreateWide(const std::wstring &path)
     return CreateFileW(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
 }
 
-static void LetEveryoneWriteWide(const std::wstring &path)
-{
-    PSECURITY_DESCRIPTOR descriptor = 0;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)",
-                                                                     SDDL_REVISION_1, &descriptor, 0));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = 0;
-    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    EXPECT_EQ(
-        SetNamedSecurityInfoW(&std::wstring(path)[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, 0, 0, dacl, 0),
-        (DWORD)ERROR_SUCCESS);
-    LocalFree(descriptor);
-}
-
 static const CodePageCase codePageCases[] = {
     {"FolderWhoseNameHasA5CSecondByte",
      [](Install &in) {
@@ -1306,7 +1289,7 @@ static const CodePageCase codePageCases[] = {
          // A (U+30A2) is 0x83 0x41 in 932, di (U+30C2) 0x83 0x61: two files.
          CloseHandle(CreateWide(Wide(in.dir) + L"\u30a2.jar"));
          CloseHandle(CreateWide(Wide(in.dir) + L"\u30c2.jar"));
-         LetEveryoneWriteWide(Wide(in.dir) + L"\u30c2.jar");
+         LetEveryoneDo(Wide(in.dir) + L"\u30c2.jar", "FA");
      },
      {{"warning", "the name of \"<U+30A2>.jar\" in the install directory has characters that the ANSI code page "
                   "1252 cannot carry"},
@@ -1328,7 +1311,7 @@ static const CodePageCase codePageCases[] = {
          ASSERT_TRUE(CreateDirectoryA((in.dir + "classes.jar").c_str(), 0));
          std::wstring file = Wide(in.dir) + L"classes.jar\\\u0101.class";
          CloseHandle(CreateWide(file));
-         LetEveryoneWriteWide(file);
+         LetEveryoneDo(file, "FA");
      },
      {{"warning",
        "a file in a folder on the class path \"" FIXTURE_DRIVE ":\\ImcheckCodePage.FindingsAsTheCodePage"
